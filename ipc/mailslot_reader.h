@@ -3,6 +3,7 @@
 // notification posted to the creating thread's dispatcher empties the queue.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -33,7 +34,9 @@ class TMailSlotMessages {
   void Unlock() { mutex_.unlock(); }
   std::size_t Count() const { return items_.size(); }
   TMailSlotMessage& Add() { return items_.emplace_back(); }
-  void Delete(std::size_t index) { items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index)); }
+  void Delete(std::size_t index) {
+    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
+  }
   TMailSlotMessage& Items(std::size_t index) { return items_[index]; }
 
  private:
@@ -75,6 +78,7 @@ class TMailSlotReader {
   TMailSlotMessages messages_;
   std::thread thread_;
   bool started_ = false;
+  std::atomic<bool> terminated_{false};  // the stop request, looked at after every read
 };
 
 }  // namespace qvr
