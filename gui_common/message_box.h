@@ -1,0 +1,34 @@
+// Modal message boxes that tests can answer in advance: with a next answer set, the box is
+// not shown and the call returns that answer at once, so no test ever blocks on a dialog.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace qvr::gui {
+
+class MessageBox {
+ public:
+  // A standard box; returns the button pressed.
+  static QMessageBox::StandardButton Show(QWidget* parent, QMessageBox::Icon icon,
+                                          const QString& title, const QString& text,
+                                          QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+  // A box with buttons of its own, left to right; returns the index of the one pressed, or
+  // -1 when the box was closed otherwise.
+  static int Choose(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                    const QString& text, const QStringList& buttons);
+
+  // Test hooks. The answer applies to the next box only; for Choose it is the button index.
+  static void SetNextAnswer(QMessageBox::StandardButton answer);
+  static void SetNextChoice(int index);
+  // Title and text of the last box asked for (shown or pre-answered).
+  static QString LastTitle();
+  static QString LastText();
+
+ private:
+  static void Remember(const QString& title, const QString& text);
+};
+
+}  // namespace qvr::gui
