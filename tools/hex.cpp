@@ -31,12 +31,18 @@ void AppendHex(std::string& out, std::string_view bytes) {
 
 std::optional<std::string> DecodeHex(std::string_view digits) {
   std::string bytes;
+  if (!DecodeHexInto(digits, bytes)) return std::nullopt;
+  return bytes;
+}
+
+bool DecodeHexInto(std::string_view digits, std::string& bytes) {
+  bytes.clear();
   bytes.reserve(digits.size() / 2);
   int high = -1;
   for (const char c : digits) {
     if (IsSpace(c)) continue;
     const int value = DigitValue(c);
-    if (value < 0) return std::nullopt;
+    if (value < 0) return false;
     if (high < 0) {
       high = value;
     } else {
@@ -44,8 +50,7 @@ std::optional<std::string> DecodeHex(std::string_view digits) {
       high = -1;
     }
   }
-  if (high >= 0) return std::nullopt;
-  return bytes;
+  return high < 0;
 }
 
 }  // namespace qvr::tools

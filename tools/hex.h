@@ -14,4 +14,7 @@ void AppendHex(std::string& out, std::string_view bytes);
 // character is neither, or the number of digits is odd.
 std::optional<std::string> DecodeHex(std::string_view digits);
 
+// As DecodeHex, into `bytes` (replacing its content, reusing its storage); false when refused.
+bool DecodeHexInto(std::string_view digits, std::string& bytes);
+
 }  // namespace qvr::tools
