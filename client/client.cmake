@@ -5,3 +5,24 @@ add_library(qvr_client_core STATIC
   ${CMAKE_CURRENT_LIST_DIR}/client_form.cpp)
 target_include_directories(qvr_client_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(qvr_client_core PUBLIC qvr_ipc qvr_relay Threads::Threads PRIVATE qvr_warnings)
+
+# The program. Without the settings store there is nothing to start, so no program either.
+if(TARGET qvr_client_settings)
+  if(WIN32)
+    set(_client_signals ${CMAKE_CURRENT_LIST_DIR}/stop_signals_win.cpp)
+  else()
+    set(_client_signals ${CMAKE_CURRENT_LIST_DIR}/stop_signals_posix.cpp)
+  endif()
+  add_executable(QVRemoteClient
+    ${CMAKE_CURRENT_LIST_DIR}/main.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/headless.cpp
+    ${_client_signals})
+  target_compile_definitions(QVRemoteClient PRIVATE QVR_CLIENT_VERSION="${PROJECT_VERSION}")
+  target_link_libraries(QVRemoteClient PRIVATE qvr_client_core qvr_client_settings qvr_warnings)
+  # The tray layer adds its sources (RunTrayProgram, TrayProgramAvailable) to QVRemoteClient.
+  if(QVR_BUILD_GUI AND EXISTS ${CMAKE_CURRENT_LIST_DIR}/gui/gui.cmake)
+    include(${CMAKE_CURRENT_LIST_DIR}/gui/gui.cmake)
+  else()
+    target_sources(QVRemoteClient PRIVATE ${CMAKE_CURRENT_LIST_DIR}/tray_entry_none.cpp)
+  endif()
+endif()
