@@ -260,6 +260,18 @@ TEST_F(SettingsStoreTest, ReplacedFileKeepsItsAccessRights) {
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
+TEST(ReadFileIfExists, SizeLimitFoldersAndMissingFiles) {
+  test::TempDir temp;
+  const fs::path file = temp.path() / "f";
+  WriteAll(file, "0123456789");
+  EXPECT_EQ(ReadFileIfExists(file.string(), 10), "0123456789");
+  EXPECT_THROW(ReadFileIfExists(file.string(), 9), std::runtime_error);
+  EXPECT_EQ(ReadFileIfExists((temp.path() / "missing").string(), 10), std::nullopt);
+  EXPECT_EQ(ReadFileIfExists(temp.path().string(), 10), std::nullopt);
+  WriteAll(file, "");
+  EXPECT_EQ(ReadFileIfExists(file.string(), 10), "");
+}
+
 TEST(LocalAppDataFolder, FromTheEnvironment) {
   const struct {
     const char* data_home;
