@@ -1,0 +1,29 @@
+#include "server/headless.h"
+
+#include <iostream>
+
+#include "ipc/event_loop.h"
+#include "server/server_form.h"
+#include "server/shutdown_signals.h"
+
+namespace qvr::server {
+
+int RunHeadless() {
+  EventLoop loop;
+  ServerForm form;
+  try {
+    form.FormCreate();
+  } catch (const EIdCouldNotBindSocket& e) {
+    std::cerr << "QVRemoteServer: " << e.what() << std::endl;
+    return 1;
+  }
+  std::cerr << "QVRemoteServer: ready, listening on port " << form.ListeningPort() << std::endl;
+  {
+    ShutdownSignalWaiter signals([&loop] { loop.Quit(); });
+    loop.Run();
+  }
+  form.FormDestroy();
+  return 0;
+}
+
+}  // namespace qvr::server
