@@ -8,22 +8,13 @@
 #include "ipc/codepage.h"
 #include "ipc/slot_channel.h"
 #include "tools/console.h"
-#include "tools/hex.h"
+#include "tools/line_format.h"
 #include "tools/line_pump.h"
 #include "tools/stop_trigger.h"
 
 namespace qvr::tools {
 
 namespace {
-
-void FormatLine(bool hex, std::string_view message, std::string& line) {
-  line.clear();
-  if (hex) {
-    AppendHex(line, message);
-  } else {
-    line = Utf16ToUtf8(AnsiToUtf16(message));
-  }
-}
 
 StopTrigger::Deadline DeadlineOf(const ListenArgs& args) {
   if (!args.timeout_ms) return std::nullopt;
@@ -35,6 +26,7 @@ enum class LoopEnd { kDone, kOutputFailed, kReadFailed };
 // Reads until the count is reached or the slot is closed under the loop.
 LoopEnd ReadMessages(ipc::SlotOwner& owner, const ListenArgs& args, LinePump& pump) {
   std::vector<char> buffer(ipc::kSlotMaxMessage);
+  const LineFormat format(args.hex);
   std::string line;
   std::uint64_t received = 0;
   while (!args.count || received < *args.count) {
@@ -42,7 +34,7 @@ LoopEnd ReadMessages(ipc::SlotOwner& owner, const ListenArgs& args, LinePump& pu
     switch (owner.Read(buffer.data(), buffer.size(), length)) {
       case ipc::SlotOwner::ReadResult::kMessage:
         ++received;
-        FormatLine(args.hex, std::string_view(buffer.data(), length), line);
+        format.Format(std::string_view(buffer.data(), length), line);
         if (!pump.Append(line)) return LoopEnd::kOutputFailed;
         break;
       case ipc::SlotOwner::ReadResult::kTimedOut:
