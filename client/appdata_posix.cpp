@@ -106,6 +106,18 @@ void SyncFolder(const std::string& folder) {
   if (dir.get() >= 0) ::fsync(dir.get());  // best effort: the file itself is already safe
 }
 
+// A settings file that is a link to a file elsewhere stays a link: the file it names is
+// replaced, in that file's folder.
+std::string LinkTarget(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return path;  // a dangling link is replaced by the file
+  std::string target(resolved);
+  std::free(resolved);
+  return target;
+}
+
 }  // namespace
 
 std::string GetLocalAppDataFolder() {
@@ -149,7 +161,8 @@ std::optional<std::string> ReadFileIfExists(const std::string& path, std::size_t
   return content;
 }
 
-void ReplaceFile(const std::string& path, std::string_view bytes) {
+void ReplaceFile(const std::string& file_name, std::string_view bytes) {
+  const std::string path = LinkTarget(file_name);
   std::string temp_path;
   Fd file(OpenTemporary(path, temp_path));
   TempFile temp(temp_path);

@@ -260,6 +260,19 @@ TEST_F(SettingsStoreTest, ReplacedFileKeepsItsAccessRights) {
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
+TEST_F(SettingsStoreTest, FileThatIsALinkStaysALink) {
+  const fs::path elsewhere = dirs_.data_dir() / "dotfiles";
+  fs::create_directories(elsewhere);
+  WriteAll(elsewhere / "RemoteSender.cfg", "object Settings: TSettings Host = 'linked' end");
+  fs::create_directories(Folder());
+  fs::create_symlink(elsewhere / "RemoteSender.cfg", File());
+  TSettingsStore store;
+  EXPECT_EQ(store.Settings(), Make(true, true, u"linked"));
+  ASSERT_EQ(store.Save(), std::nullopt);
+  EXPECT_TRUE(fs::is_symlink(File()));
+  EXPECT_EQ(ReadAll(elsewhere / "RemoteSender.cfg"), WriteSettingsText(store.Settings()));
+}
+
 TEST(ReadFileIfExists, SizeLimitFoldersAndMissingFiles) {
   test::TempDir temp;
   const fs::path file = temp.path() / "f";
