@@ -16,6 +16,10 @@ struct TextCase {
   std::string shown;
 };
 
+void PrintTo(const TextCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.message);
+}
+
 class ErrorBoxTextTest : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(ErrorBoxTextTest, AddsAPeriodAfterACharacterAboveThePeriod) {
@@ -39,6 +43,10 @@ struct TitleCase {
   std::string path;
   std::string title;
 };
+
+void PrintTo(const TitleCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.path);
+}
 
 class ApplicationTitleTest : public ::testing::TestWithParam<TitleCase> {};
 

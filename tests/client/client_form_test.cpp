@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <asio.hpp>
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,15 @@ class ClientFormTest : public ::testing::Test {
     });
   }
 
+  // Runs the loop until `done` (which may depend on other threads) holds, at most 10 s.
+  bool RunLoopUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!loop.RunUntil(done, 20ms)) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+    }
+    return true;
+  }
+
   // Writes one message into the client's slot as the presentation program does.
   void Send(std::string_view bytes) {
     ASSERT_EQ(writer.Write(bytes.data(), static_cast<std::int32_t>(bytes.size())),
@@ -71,7 +82,7 @@ TEST_F(ClientFormTest, MessagesWrittenIntoTheSlotArriveInOrderOverOneConnection)
   const std::string expected =
       "abc\x0C\x0CGr\xFC\xDF"
       "e\x0C";
-  loop.RunUntil([&] { return server.Bytes(0).size() >= expected.size(); }, 10s);
+  RunLoopUntil([&] { return server.Bytes(0).size() >= expected.size(); });
 
   EXPECT_EQ(server.Bytes(0), expected);
   EXPECT_EQ(server.ConnectionCount(), 1u);
@@ -92,7 +103,7 @@ TEST_F(ClientFormTest, EachFailedMessageReachesTheLoopsHandlerAndTheLoopGoesOn) 
 
   test::ForwarderTestServer server({.port = port});
   Send("third");
-  loop.RunUntil([&] { return server.Bytes(0).size() >= 6; }, 10s);
+  RunLoopUntil([&] { return server.Bytes(0).size() >= 6; });
   EXPECT_EQ(server.Bytes(0), "third\x0C");
 }
 
@@ -101,7 +112,7 @@ TEST_F(ClientFormTest, FormDestroyReleasesTheSlotAndClosesTheConnection) {
   ClientForm form(settings, OptionsFor(server.port()));
   form.FormCreate();
   Send("abc");
-  loop.RunUntil([&] { return server.Bytes(0).size() >= 4; }, 10s);
+  RunLoopUntil([&] { return server.Bytes(0).size() >= 4; });
 
   form.FormDestroy();
 
@@ -122,7 +133,7 @@ TEST_F(ClientFormTest, ASecondFormCannotOwnTheSlotAndTheFirstGoesOn) {
   EXPECT_TRUE(first.ReaderOwnsSlot());
   EXPECT_FALSE(second.ReaderOwnsSlot());
   Send("still here");
-  loop.RunUntil([&] { return server.Bytes(0).size() >= 11; }, 10s);
+  RunLoopUntil([&] { return server.Bytes(0).size() >= 11; });
   EXPECT_EQ(server.Bytes(0), "still here\x0C");
 }
 

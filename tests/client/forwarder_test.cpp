@@ -52,6 +52,10 @@ struct WireCase {
   std::string bytes;
 };
 
+void PrintTo(const WireCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class ForwarderWireTest : public ::testing::TestWithParam<WireCase> {};
 
 TEST_P(ForwarderWireTest, SendsTheCodePageBytesAndOneFormFeed) {
