@@ -50,6 +50,19 @@ void TcpServer::Activate() {
 }
 
 void TcpServer::OpenListeners() {
+  // With an ephemeral port the IPv6 side may find the IPv4 side's choice taken: choose again.
+  const int attempts = requested_port_ == 0 ? 5 : 1;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      OpenListenersOnce();
+      return;
+    } catch (const EIdCouldNotBindSocket&) {
+      if (attempt >= attempts) throw;
+    }
+  }
+}
+
+void TcpServer::OpenListenersOnce() {
   const asio::ip::tcp::endpoint any_v4(asio::ip::address_v4::any(), requested_port_);
   if (!OpenListener(any_v4, false)) throw EIdCouldNotBindSocket();
   port_ = listeners_.front()->acceptor.local_endpoint().port();

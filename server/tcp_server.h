@@ -57,6 +57,7 @@ class TcpServer {
   struct Connection;
 
   void OpenListeners();
+  void OpenListenersOnce();
   bool OpenListener(const asio::ip::tcp::endpoint& endpoint, bool v6_only);
   void Accept(Listener& listener);
   void OnAccepted(Listener& listener, const asio::error_code& error, asio::ip::tcp::socket socket);
