@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QPushButton>
+#include <deque>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -10,10 +12,9 @@ namespace qvr::gui {
 namespace {
 
 struct Pending {
-  std::optional<QMessageBox::StandardButton> answer;
-  std::optional<int> choice;
-  QString last_title;
-  QString last_text;
+  std::deque<QMessageBox::StandardButton> answers;
+  std::deque<int> choices;
+  std::vector<MessageBox::Asked> asked;
 };
 
 Pending& State() {
@@ -21,18 +22,25 @@ Pending& State() {
   return state;
 }
 
+template <class T>
+std::optional<T> TakeFirst(std::deque<T>& queue) {
+  if (queue.empty()) return std::nullopt;
+  T first = queue.front();
+  queue.pop_front();
+  return first;
+}
+
 }  // namespace
 
 void MessageBox::Remember(const QString& title, const QString& text) {
-  State().last_title = title;
-  State().last_text = text;
+  State().asked.push_back({title, text});
 }
 
 QMessageBox::StandardButton MessageBox::Show(QWidget* parent, QMessageBox::Icon icon,
                                              const QString& title, const QString& text,
                                              QMessageBox::StandardButtons buttons) {
   Remember(title, text);
-  if (auto answer = std::exchange(State().answer, std::nullopt)) return *answer;
+  if (auto answer = TakeFirst(State().answers)) return *answer;
   QMessageBox box(icon, title, text, buttons, parent);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
@@ -40,7 +48,7 @@ QMessageBox::StandardButton MessageBox::Show(QWidget* parent, QMessageBox::Icon 
 int MessageBox::Choose(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                        const QString& text, const QStringList& buttons) {
   Remember(title, text);
-  if (auto choice = std::exchange(State().choice, std::nullopt)) return *choice;
+  if (auto choice = TakeFirst(State().choices)) return *choice;
   QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
   std::vector<QAbstractButton*> added;
   for (const QString& caption : buttons) {
@@ -54,16 +62,19 @@ int MessageBox::Choose(QWidget* parent, QMessageBox::Icon icon, const QString& t
 }
 
 void MessageBox::SetNextAnswer(QMessageBox::StandardButton answer) {
-  State().answer = answer;
+  State().answers.push_back(answer);
 }
 void MessageBox::SetNextChoice(int index) {
-  State().choice = index;
+  State().choices.push_back(index);
 }
-QString MessageBox::LastTitle() {
-  return State().last_title;
+const std::vector<MessageBox::Asked>& MessageBox::AskedSoFar() {
+  return State().asked;
 }
-QString MessageBox::LastText() {
-  return State().last_text;
+std::size_t MessageBox::PendingAnswers() {
+  return State().answers.size() + State().choices.size();
+}
+void MessageBox::Reset() {
+  State() = {};
 }
 
 }  // namespace qvr::gui

@@ -5,7 +5,8 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
-#include <optional>
+#include <cstddef>
+#include <vector>
 
 namespace qvr::gui {
 
@@ -20,12 +21,20 @@ class MessageBox {
   static int Choose(QWidget* parent, QMessageBox::Icon icon, const QString& title,
                     const QString& text, const QStringList& buttons);
 
-  // Test hooks. The answer applies to the next box only; for Choose it is the button index.
+  // Test hooks: answers for the boxes to come, first set first used; for Choose the answer
+  // is the button index.
   static void SetNextAnswer(QMessageBox::StandardButton answer);
   static void SetNextChoice(int index);
-  // Title and text of the last box asked for (shown or pre-answered).
-  static QString LastTitle();
-  static QString LastText();
+  struct Asked {
+    QString title;
+    QString text;
+  };
+  // Every box asked for since the last Reset, shown or pre-answered, oldest first.
+  static const std::vector<Asked>& AskedSoFar();
+  // Answers set but not used yet.
+  static std::size_t PendingAnswers();
+  // Forgets the answers not used yet and the boxes asked for.
+  static void Reset();
 
  private:
   static void Remember(const QString& title, const QString& text);

@@ -1,0 +1,78 @@
+// The tray program: the application object, the GUI thread's dispatcher, the crash
+// reporter and the hidden main window, with the window's exit order.
+#include <QProcess>
+#include <QTimer>
+#include <cstdlib>
+
+#include "gui_common/qt_dispatcher.h"
+#include "gui_common/top_level.h"
+#include "server/gui/crash_reporter.h"
+#include "server/gui/fatal_report.h"
+#include "server/gui/main_form.h"
+#include "server/gui/server_icon.h"
+#include "server/tray_entry.h"
+
+namespace qvr::server {
+
+namespace {
+
+bool EnvironmentSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
+}
+
+// How the run ends, as the reporter's buttons or the tray menu decided.
+struct Ending {
+  bool requested = false;
+  bool restart = false;
+
+  void Request(bool restart_after) {
+    requested = true;
+    restart = restart || restart_after;
+    // Ends the loop if it runs, and the next one at once if it has not started yet.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::quit();
+  }
+};
+
+void StartAnew() {
+  QProcess::startDetached(QCoreApplication::applicationFilePath(),
+                          QCoreApplication::arguments().mid(1));
+}
+
+}  // namespace
+
+bool TrayProgramAvailable() {
+  return EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY") ||
+         EnvironmentSet("QT_QPA_PLATFORM");
+}
+
+int RunTrayProgram(int argc, char** argv) {
+  gui::GuardedApplication app(argc, argv);
+  // Closing a message box or the reporter's dialog must not end a program without windows.
+  app.setQuitOnLastWindowClosed(false);
+  app.setWindowIcon(ApplicationIcon());
+
+  BugReportLog log;
+  log.EnforceLimit();
+  InstallFatalReport(log.file());
+  Ending ending;
+  CrashReporter reporter(log, {.close = [&] { ending.Request(false); },
+                               .restart = [&] { ending.Request(true); },
+                               .open_url = {}});
+  gui::SetTopLevelHandler([&](std::exception_ptr error) { reporter.Handle(error); });
+
+  // The core hands connection messages to the thread's dispatcher: it must come first.
+  gui::QtDispatcher dispatcher;
+  {
+    TMainForm form({}, [&] { ending.Request(false); });
+    // A bind failure goes to the reporter; "continue application" runs on without listener.
+    gui::RunGuarded([&] { form.FormCreate(); });
+    if (!ending.requested) app.exec();
+  }  // the window's exit order: listener, writer, then the components
+  gui::SetTopLevelHandler({});
+  if (ending.restart) StartAnew();
+  return 0;
+}
+
+}  // namespace qvr::server
