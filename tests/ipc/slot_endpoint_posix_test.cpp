@@ -5,7 +5,9 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -121,6 +123,37 @@ TEST(SlotOwnerCrash, LeftoversOfAKilledOwnerDoNotBlockANewOwner) {
   ASSERT_NE(opening, nullptr);
   EXPECT_TRUE(opening->Write("after", 5));
   EXPECT_EQ(reader.WaitFor(1), std::vector<std::string>{"after"});
+}
+
+// A writer that speaks the documented format without our code: it must get the hello, and
+// records that are not well-formed messages must never be delivered.
+TEST(SlotEndpointFormat, ForeignWriterGetsTheHelloAndBadRecordsAreDropped) {
+  IsolatedUserDirs dirs;
+  auto owner = ipc::SystemSlots().Create(kName, 300, ipc::kWaitForever);
+  ASSERT_NE(owner, nullptr);
+  OwnerReader reader(*owner);
+
+  const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = (dirs.runtime_dir() / "qvremote-slots" / "quelvane%5Cmessages").string();
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  char hello[16];
+  ASSERT_EQ(::recv(fd, hello, sizeof hello, 0), 8);
+  EXPECT_EQ(std::string(hello, 8), std::string("QVS1\x2C\x01\x00\x00", 8));  // 300
+
+  const std::string too_long = "\x01" + std::string(301, 'L');
+  const std::string wrong_kind = "\x02wrong";
+  const std::string exact = "\x01" + std::string(300, 'E');
+  const std::string empty = "\x01";
+  for (const std::string& record : {too_long, wrong_kind, exact, empty}) {
+    ASSERT_EQ(::send(fd, record.data(), record.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(record.size()));
+  }
+  ::close(fd);
+  EXPECT_EQ(reader.WaitFor(2), (std::vector<std::string>{std::string(300, 'E'), ""}));
 }
 
 }  // namespace
