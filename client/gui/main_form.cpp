@@ -44,6 +44,13 @@ void TMainForm::CreateTray() {
   connect(CoolTrayIcon1, &QSystemTrayIcon::activated, this, &TMainForm::CoolTrayIcon1Activated);
 }
 
+void TMainForm::SetSettingsDialog(TdlSettings* dialog) {
+  dlSettings = dialog;
+  if (!dialog) return;
+  dialog->SetOnHostChanged(
+      [this](const std::u16string& host_before) { core_.ApplyHost(host_before); });
+}
+
 void TMainForm::CoolTrayIcon1Activated(QSystemTrayIcon::ActivationReason reason) {
   // A single click does nothing; the right button's menu is the tray icon's own business.
   if (reason == QSystemTrayIcon::DoubleClick) CoolTrayIcon1DblClick();

@@ -28,8 +28,9 @@ class TMainForm : public QWidget {
   // FormDestroy, then the tray icon leaves.
   ~TMainForm() override;
 
-  // The dialog that "Einstellungen..." and a double-click open; may be destroyed first.
-  void SetSettingsDialog(TdlSettings* dialog) { dlSettings = dialog; }
+  // The dialog that "Einstellungen..." and a double-click open; may be destroyed first. Its
+  // OK with a new host ends the relay connection, so the next message goes there at once.
+  void SetSettingsDialog(TdlSettings* dialog);
 
   void Einstellungen1Click();
   void CoolTrayIcon1DblClick();

@@ -102,14 +102,22 @@ int TdlSettings::ShowModal() {
 
   // Run until the dialog closes. A quit of the whole program ends this loop too; the dialog
   // then closes as cancelled.
+  // The first close decides; a later accept or reject before this call resumes changes
+  // nothing.
   QPointer<TdlSettings> guard(this);
   QEventLoop loop;
-  connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+  int answer = Rejected;
+  connect(
+      this, &QDialog::finished, &loop,
+      [&answer, &loop](int code) {
+        answer = code;
+        loop.quit();
+      },
+      Qt::SingleShotConnection);
   loop.exec(QEventLoop::DialogExec);
   if (!guard) return Rejected;
   CloseAfterLoop();
 
-  const int answer = result();
   if (answer == Accepted) StoreToSettings();
   open_ = false;
   if (disconnect_on_close_ && on_host_changed_) on_host_changed_(host_before_);

@@ -37,8 +37,8 @@ class TdlSettings : public QDialog {
   using HostChangedEvent = std::function<void(const std::u16string& host_before)>;
   void SetOnHostChanged(HostChangedEvent handler) { on_host_changed_ = std::move(handler); }
 
-  // True while ShowModal runs.
-  bool IsOpen() const { return open_; }
+  // True while the dialog is shown by ShowModal and not yet closed.
+  bool IsOpen() const { return open_ && isVisible(); }
 
   // Remembers the control that has the focus, so the next opening gives it back.
   void done(int result) override;

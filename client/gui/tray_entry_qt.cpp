@@ -29,8 +29,6 @@ int RunWindows(TSettings& settings) {
   TMainForm MainForm(settings);
   TdlSettings dlSettings(settings);
   MainForm.SetSettingsDialog(&dlSettings);
-  dlSettings.SetOnHostChanged(
-      [&MainForm](const std::u16string& host_before) { MainForm.Core().ApplyHost(host_before); });
   if (!QSystemTrayIcon::isSystemTrayAvailable()) {
     std::cerr << "QVRemoteClient: no notification area; end the program with SIGTERM\n";
   }

@@ -326,6 +326,18 @@ TEST_F(SettingsDialogTest, AskingAgainWhileOpenKeepsWhatWasTyped) {
   EXPECT_EQ(settings_.Host(), u"typed");
 }
 
+TEST_F(SettingsDialogTest, FirstCloseDecidesEvenWhenAnotherFollowsAtOnce) {
+  settings_.SetHost(u"stored");
+  const int result = Open([&](TdlSettings& d) {
+    Type(QStringLiteral("typed"));
+    d.accept();
+    EXPECT_FALSE(d.IsOpen());
+    d.reject();
+  });
+  EXPECT_EQ(result, QDialog::Accepted);
+  EXPECT_EQ(settings_.Host(), u"typed");
+}
+
 TEST_F(SettingsDialogTest, QuittingTheProgramClosesTheDialogAsCancelled) {
   settings_.SetHost(u"stored");
   int result = -1;
