@@ -1,7 +1,6 @@
 // The tray program: the application object, the GUI thread's dispatcher, the crash
 // reporter and the hidden main window, with the window's exit order.
 #include <QProcess>
-#include <QTimer>
 #include <cstdlib>
 
 #include "gui_common/qt_dispatcher.h"
@@ -10,6 +9,7 @@
 #include "server/gui/fatal_report.h"
 #include "server/gui/main_form.h"
 #include "server/gui/server_icon.h"
+#include "server/shutdown_signals.h"
 #include "server/tray_entry.h"
 
 namespace qvr::server {
@@ -29,9 +29,8 @@ struct Ending {
   void Request(bool restart_after) {
     requested = true;
     restart = restart || restart_after;
-    // Ends the loop if it runs, and the next one at once if it has not started yet.
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    QCoreApplication::quit();
+    // Ends every running loop, a dialog's too; a loop not started yet is not started.
+    QCoreApplication::exit(0);
   }
 };
 
@@ -66,6 +65,9 @@ int RunTrayProgram(int argc, char** argv) {
   gui::QtDispatcher dispatcher;
   {
     TMainForm form({}, [&] { ending.Request(false); });
+    // SIGTERM or SIGINT (logout, kill) ends the program as "&Beenden" does.
+    ShutdownSignalWaiter signals(
+        [&] { dispatcher.Post([&] { gui::RunGuarded([&] { form.Beenden1Click(); }); }); });
     // A bind failure goes to the reporter; "continue application" runs on without listener.
     gui::RunGuarded([&] { form.FormCreate(); });
     if (!ending.requested) app.exec();

@@ -95,9 +95,12 @@ void LoopbackPeer::Send(const std::string& bytes) {
   }
 }
 
-PortBlocker::PortBlocker() : fd_(::socket(AF_INET, SOCK_STREAM, 0)), port_(0) {
-  sockaddr_in address = Loopback(0);
+PortBlocker::PortBlocker(unsigned short port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)), port_(0) {
+  sockaddr_in address = Loopback(port);
   socklen_t length = sizeof address;
+  // Connections of earlier tests may linger in TIME_WAIT on the port; they do not count.
+  const int reuse = 1;
+  if (fd_ >= 0) ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(fd_, 1) != 0 ||
       ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {

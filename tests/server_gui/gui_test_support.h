@@ -74,10 +74,10 @@ class LoopbackPeer {
   int fd_;
 };
 
-// Takes 127.0.0.1 on an ephemeral port so that nobody else can bind it there.
+// Takes 127.0.0.1 on a port (0: an ephemeral one) so that nobody else can bind it there.
 class PortBlocker {
  public:
-  PortBlocker();
+  explicit PortBlocker(unsigned short port = 0);
   ~PortBlocker();
   unsigned short port() const { return port_; }
 
