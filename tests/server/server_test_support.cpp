@@ -19,10 +19,12 @@ bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds lim
 UiThread::UiThread() {
   std::promise<EventLoop*> ready;
   auto started = ready.get_future();
-  thread_ = std::thread([&ready] {
+  thread_ = std::thread([this, &ready] {
     EventLoop loop;
     ready.set_value(&loop);
     loop.Run();
+    // The loop goes only once Quit has returned on the thread that called it.
+    released_.get_future().wait();
     loop.ProcessPending();  // tasks posted before the quit still run
   });
   loop_ = started.get();
@@ -30,6 +32,7 @@ UiThread::UiThread() {
 
 UiThread::~UiThread() {
   loop_->Quit();
+  released_.set_value();
   thread_.join();
 }
 

@@ -47,6 +47,7 @@ class UiThread {
   }
 
  private:
+  std::promise<void> released_;
   std::thread thread_;
   EventLoop* loop_ = nullptr;
 };
