@@ -20,12 +20,13 @@ add_executable(qvr_make_client_icons EXCLUDE_FROM_ALL
   ${PROJECT_SOURCE_DIR}/client/icons/make_icons.cpp)
 target_link_libraries(qvr_make_client_icons PRIVATE Qt6::Gui qvr_warnings)
 
-# Main window with the tray icon, and the error box of the top-level handler.
+# Main window with the tray icon, the error box of the top-level handler, the end step.
 add_library(qvr_client_gui STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/end_step.cpp
   ${CMAKE_CURRENT_LIST_DIR}/error_box.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_form.cpp)
-target_link_libraries(qvr_client_gui PUBLIC qvr_client_dialog qvr_client_core qvr_gui_common
-                                     PRIVATE qvr_warnings)
+target_link_libraries(qvr_client_gui PUBLIC qvr_client_dialog qvr_client_core qvr_client_settings
+                                            qvr_gui_common PRIVATE qvr_warnings)
 
 if(TARGET QVRemoteClient)
   if(WIN32)

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "client/gui/display.h"
+#include "client/gui/end_step.h"
 #include "client/gui/error_box.h"
 #include "client/gui/icons.h"
 #include "client/gui/main_form.h"
@@ -62,9 +63,7 @@ int RunTrayProgram(int argc, char** argv) {
                    [&store](QSessionManager&) { store.Save(); });
 
   const int status = RunWindows(store.Settings());
-  // End step, after both windows are gone. A file that cannot be written loses this run's
-  // changes; the user is told, and the program still ends normally.
-  if (auto error = store.Save()) client_gui::ShowErrorText(*error);
+  client_gui::SaveSettingsAtEnd(store);  // end step, after both windows are gone
   gui::SetTopLevelHandler(nullptr);
   return status;
 }
