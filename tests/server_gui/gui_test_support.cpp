@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -73,6 +74,10 @@ LoopbackPeer::LoopbackPeer(unsigned short port) : fd_(::socket(AF_INET, SOCK_STR
     if (fd_ >= 0) ::close(fd_);
     throw std::runtime_error("cannot connect to the server under test");
   }
+  // A read that would wait for ever fails the test instead of hanging it.
+  timeval limit{};
+  limit.tv_sec = 10;
+  ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
 }
 
 LoopbackPeer::~LoopbackPeer() {

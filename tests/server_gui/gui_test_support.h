@@ -66,7 +66,8 @@ class LoopbackPeer {
   LoopbackPeer(const LoopbackPeer&) = delete;
   LoopbackPeer& operator=(const LoopbackPeer&) = delete;
 
-  // Reads up to the end of the first line (CR LF included).
+  // Reads up to the end of the first line (CR LF included); what came when the connection
+  // ended or nothing came for 10 s.
   std::string ReadLine();
   void Send(const std::string& bytes);
 

@@ -4,8 +4,11 @@
 
 #include <QApplication>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "gui_common/qt_dispatcher.h"
 #include "ipc/slot_channel.h"
@@ -173,6 +176,44 @@ TEST_F(MainFormTest, BeendenStopsTheListenerAndEndsTheProgram) {
   EXPECT_FALSE(form_->Core().Listening());
   EXPECT_FALSE(form_->CoolTrayIcon1()->isVisible());
   form_.reset();  // the components go after the core has stopped
+}
+
+// Forwards to the GUI thread's dispatcher and counts the hand-offs posted.
+class CountingDispatcher final : public Dispatcher {
+ public:
+  explicit CountingDispatcher(Dispatcher& target) : target_(target) {}
+  void Post(Task task) override {
+    target_.Post(std::move(task));
+    ++posted;
+  }
+  std::atomic<int> posted{0};
+
+ private:
+  Dispatcher& target_;
+};
+
+TEST_F(MainFormTest, MessageHandedOffWhileExitingIsDroppedAndNothingWaits) {
+  CountingDispatcher counting(dispatcher_);
+  form_.reset();
+  form_ = std::make_unique<TMainForm>(ServerFormOptions{.port = 0, .ui = &counting},
+                                      [this] { ++exits_; });
+  form_->FormCreate();
+  test::LoopbackPeer peer(form_->Core().ListeningPort());
+  EXPECT_EQ(peer.ReadLine(), "#1: QVRemote 0.1\r\n");
+  peer.Send("late\f");
+  // The connection's thread now waits for this thread, which has not run the hand-off.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (counting.posted == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(counting.posted, 1);
+  form_->Beenden1Click();  // returns although the connection waits on this thread
+  EXPECT_EQ(exits_, 1);
+  EXPECT_EQ(peer.ReadLine(), "");  // the connection was closed
+  QApplication::processEvents();   // the pending hand-off finds nothing to reach
+  EXPECT_EQ(Find<QPlainTextEdit>("Memo1")->toPlainText(), "Memo1");
+  form_.reset();
+  QApplication::processEvents();
 }
 
 TEST_F(MainFormTest, BindFailureLeavesTheTestPanelWorking) {
