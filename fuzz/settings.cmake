@@ -11,7 +11,8 @@ add_executable(settings_fuzz
   ${CMAKE_CURRENT_LIST_DIR}/settings_fuzz.cpp
   ${PROJECT_SOURCE_DIR}/client/settings_file.cpp)
 target_include_directories(settings_fuzz PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_options(settings_fuzz PRIVATE -fsanitize=fuzzer,address,undefined -g)
+target_compile_options(settings_fuzz PRIVATE -fsanitize=fuzzer,address,undefined
+                       -fno-sanitize-recover=undefined -g)
 target_link_options(settings_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
 target_link_libraries(settings_fuzz PRIVATE qvr_ipc qvr_warnings)
 
