@@ -47,7 +47,8 @@ TMainForm::TMainForm(ServerFormOptions options, std::function<void()> on_exit)
 }
 
 TMainForm::~TMainForm() {
-  core_->FormDestroy();
+  // What the core throws on its way out goes to the reporter, not out of a destructor.
+  gui::RunGuarded([this] { core_->FormDestroy(); });
 }
 
 void TMainForm::CreateTestPanel() {
@@ -78,7 +79,9 @@ void TMainForm::CreateTray() {
   Beenden1_->setObjectName("Beenden1");
   connect(Beenden1_, &QAction::triggered, this,
           [this] { gui::RunGuarded([this] { Beenden1Click(); }); });
-  // Left click and double click stay unconnected: they do nothing.
+  // Left click and double click stay unconnected: they do nothing. Qt adds the icon again
+  // by itself when the desktop's tray comes back (Windows "TaskbarCreated", a new X11 tray
+  // manager, a new StatusNotifierWatcher on D-Bus).
   CoolTrayIcon1_ = new QSystemTrayIcon(TrayPicture(), this);
   CoolTrayIcon1_->setObjectName("CoolTrayIcon1");
   CoolTrayIcon1_->setToolTip("Quelvane Remote Server");

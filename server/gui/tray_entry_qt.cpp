@@ -2,6 +2,7 @@
 // reporter and the hidden main window, with the window's exit order.
 #include <QProcess>
 #include <cstdlib>
+#include <string_view>
 
 #include "gui_common/qt_dispatcher.h"
 #include "gui_common/top_level.h"
@@ -42,8 +43,12 @@ void StartAnew() {
 }  // namespace
 
 bool TrayProgramAvailable() {
-  return EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY") ||
-         EnvironmentSet("QT_QPA_PLATFORM");
+  if (EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY")) return true;
+  // Platforms that draw without a display server, as tests and remote sessions use.
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform == nullptr) return false;
+  const std::string_view name(platform);
+  return name.starts_with("offscreen") || name.starts_with("minimal") || name.starts_with("vnc");
 }
 
 int RunTrayProgram(int argc, char** argv) {

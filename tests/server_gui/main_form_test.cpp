@@ -123,6 +123,20 @@ TEST_F(MainFormTest, TrayIconHasTooltipPictureAndOneEntryMenu) {
   EXPECT_EQ(actions[0]->objectName(), "Beenden1");
 }
 
+TEST_F(MainFormTest, LeftClickAndDoubleClickOnTheIconDoNothing) {
+  form_->FormCreate();
+  for (auto reason :
+       {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
+    Q_EMIT form_->CoolTrayIcon1()->activated(reason);
+  }
+  QApplication::processEvents();
+  EXPECT_EQ(exits_, 0);
+  EXPECT_TRUE(form_->Core().Listening());
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_FALSE(form_->PopupMenu1()->isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
 TEST_F(MainFormTest, SendWritesTheCommandDocumentIntoTheSlot) {
   form_->FormCreate();
   Find<QLineEdit>("edAction")->setText("SetPage");

@@ -87,7 +87,18 @@ std::filesystem::path ReportFile(const IsolatedUserDirs& dirs) {
   return dirs.data_dir() / "Quelvane" / "Remote Server" / "bugreport.txt";
 }
 
+// The relay port must be free, or the test would talk to some other server.
+bool RelayPortFree() {
+  try {
+    PortBlocker probe(kRelayPort);
+    return true;
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+}
+
 TEST(TrayProgramTest, RelaysIntoTheSlotAndEndsInOrderOnSigterm) {
+  ASSERT_TRUE(RelayPortFree()) << "port 19150 is taken by another process";
   IsolatedUserDirs dirs;
   SlotDrain slot(u"Quelvane\\Messages");
   ASSERT_TRUE(slot.Owns());
@@ -102,6 +113,7 @@ TEST(TrayProgramTest, RelaysIntoTheSlotAndEndsInOrderOnSigterm) {
 }
 
 TEST(TrayProgramTest, BindFailureGoesToTheReportFile) {
+  ASSERT_TRUE(RelayPortFree()) << "port 19150 is taken by another process";
   IsolatedUserDirs dirs;
   PortBlocker blocker(kRelayPort);
   TrayProcess program;
