@@ -66,6 +66,8 @@ void TdlSettings::CreateControls() {
   TntGroupBox1->setTitle(QStringLiteral("Netzwerkeinstellungen"));
   TntLabel1 = Make<QLabel>(TntGroupBox1, "TntLabel1", {8, 28, 26, 13});
   TntLabel1->setText(QStringLiteral("Host:"));
+  // The label sizes itself to its text, so a wider fallback font does not clip it.
+  TntLabel1->resize(TntLabel1->size().expandedTo(TntLabel1->sizeHint()));
   edHost = Make<QLineEdit>(TntGroupBox1, "edHost", {40, 20, 225, 21});
   TntLabel1->setBuddy(edHost);
 

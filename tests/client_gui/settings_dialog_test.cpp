@@ -115,7 +115,13 @@ TEST_F(SettingsDialogTest, ControlsSitAtTheirPlacesWithTheirCaptions) {
     ASSERT_NE(control, nullptr);
     EXPECT_STREQ(control->metaObject()->className(), row.kind);
     EXPECT_EQ(control->parentWidget()->objectName(), QString::fromLatin1(row.parent));
-    EXPECT_EQ(control->geometry(), row.place);
+    if (qobject_cast<QLabel*>(control)) {
+      // A label grows to its text when the font needs more room than the stated size.
+      EXPECT_EQ(control->pos(), row.place.topLeft());
+      EXPECT_EQ(control->size(), row.place.size().expandedTo(control->sizeHint()));
+    } else {
+      EXPECT_EQ(control->geometry(), row.place);
+    }
     EXPECT_EQ(control->isEnabled(), row.enabled);
     QString caption;
     if (auto* box = qobject_cast<QGroupBox*>(control)) caption = box->title();
