@@ -332,6 +332,34 @@ TEST_F(SettingsDialogTest, AskingAgainWhileOpenKeepsWhatWasTyped) {
   EXPECT_EQ(settings_.Host(), u"typed");
 }
 
+// A window that notes whether a modal window blocks its input.
+class BlockWatcher : public QWidget {
+ public:
+  bool blocked = false;
+
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::WindowBlocked) blocked = true;
+    if (e->type() == QEvent::WindowUnblocked) blocked = false;
+    return QWidget::event(e);
+  }
+};
+
+TEST_F(SettingsDialogTest, OpenDialogBlocksNoOtherWindowSoTheTrayStaysUsable) {
+  BlockWatcher other;  // stands for the tray icon's window and its menu
+  other.show();
+  Open([&](TdlSettings& d) {
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(other.blocked);
+    d.reject();
+  });
+  // The watcher does see an application-modal window.
+  QDialog modal;
+  modal.setModal(true);
+  modal.show();
+  EXPECT_TRUE(other.blocked);
+}
+
 TEST_F(SettingsDialogTest, FirstCloseDecidesEvenWhenAnotherFollowsAtOnce) {
   settings_.SetHost(u"stored");
   const int result = Open([&](TdlSettings& d) {
