@@ -102,10 +102,8 @@ int TdlSettings::ShowModal() {
   QWidget* focus = last_focus_ ? last_focus_.data() : edHost;
   focus->setFocus(Qt::OtherFocusReason);
 
-  // Run until the dialog closes. A quit of the whole program ends this loop too; the dialog
-  // then closes as cancelled.
-  // The first close decides; a later accept or reject before this call resumes changes
-  // nothing.
+  // Run until the dialog closes; the first close decides the answer. A quit of the whole
+  // program ends this loop too, and the dialog then closes as cancelled.
   QPointer<TdlSettings> guard(this);
   QEventLoop loop;
   int answer = Rejected;
