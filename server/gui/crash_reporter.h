@@ -3,22 +3,37 @@
 // dialog that lets the user send or read the report, go on, restart or close the program.
 #pragma once
 
+#include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <exception>
+#include <filesystem>
 #include <functional>
 
 #include "server/gui/crash_report.h"
 
 namespace qvr::server {
 
+// A bug report on its way to the user's mail program; no recipient is preset.
+struct BugMail {
+  QString subject;
+  QString body;
+  QStringList attachments;  // paths of "bugreport.txt" and, unless left out, "screenshot.png"
+};
+
+// Hands the mail to the user's mail program: xdg-email where installed, which attaches the
+// files; else a mailto link, which cannot, so the body carries the report as well.
+void SendWithMailProgram(const BugMail& mail);
+
 class CrashReporter {
  public:
   // What the dialog's buttons lead to outside the reporter; tests put fakes here.
   struct Actions {
-    std::function<void()> close;                // end the program
-    std::function<void()> restart;              // end it and start it anew
-    std::function<void(const QUrl&)> open_url;  // default: the desktop's handler
+    std::function<void()> close;                    // end the program
+    std::function<void()> restart;                  // end it and start it anew
+    std::function<void(const BugMail&)> send_mail;  // default: SendWithMailProgram
+    std::function<QImage()> grab_screen;            // default: the whole primary screen
   };
 
   enum Choice { kSend, kShow, kContinue, kRestart, kClose };
@@ -33,12 +48,13 @@ class CrashReporter {
   static QString Title();
   static QString Text(const BugReport& report);
   static QStringList Buttons();
-  // The mail that "send bug report" opens.
-  static QUrl MailUrl(const QString& name, const QString& email, const QString& description,
-                      const QString& report);
+  // The mail as a mailto link.
+  static QUrl MailUrl(const BugMail& mail);
+  // Where the files to attach are written, next to the report file.
+  std::filesystem::path OutboxFolder() const;
 
  private:
-  void Send(const QString& report);
+  void Send(const QString& report, const QImage& screen);
 
   BugReportLog& log_;
   Actions actions_;

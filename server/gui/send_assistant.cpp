@@ -36,6 +36,10 @@ SendAssistant::SendAssistant(QWidget* parent) : QDialog(parent) {
   layout->addWidget(email_);
   layout->addWidget(new QLabel(QStringLiteral("in which situation did the error occur?"), this));
   layout->addWidget(description_);
+  screenshot_ = new QCheckBox(QStringLiteral("attach screenshot"), this);
+  screenshot_->setObjectName("cbScreenshot");
+  screenshot_->setChecked(true);
+  layout->addWidget(screenshot_);
   buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons_->button(QDialogButtonBox::Ok)->setText(QStringLiteral("send"));
   layout->addWidget(buttons_);
@@ -63,7 +67,8 @@ void SendAssistant::SetNextAnswer(std::optional<SenderDetails> answer) {
 }
 
 SenderDetails SendAssistant::Details() const {
-  return {name_->text(), email_->text().trimmed(), description_->toPlainText()};
+  return {name_->text(), email_->text().trimmed(), description_->toPlainText(),
+          screenshot_->isChecked()};
 }
 
 QPushButton* SendAssistant::SendButton() const {

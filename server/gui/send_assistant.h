@@ -1,7 +1,8 @@
 // Asks, before a bug report is sent, for the sender's name, e-mail address (required) and
-// the situation in which the error occurred.
+// the situation in which the error occurred, and whether the screenshot goes along.
 #pragma once
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -15,6 +16,7 @@ struct SenderDetails {
   QString name;
   QString email;
   QString description;
+  bool attach_screenshot = true;
 };
 
 class SendAssistant final : public QDialog {
@@ -32,11 +34,13 @@ class SendAssistant final : public QDialog {
   QLineEdit* NameEdit() const { return name_; }
   QLineEdit* EmailEdit() const { return email_; }
   QPlainTextEdit* DescriptionEdit() const { return description_; }
+  QCheckBox* ScreenshotCheck() const { return screenshot_; }
 
  private:
   QLineEdit* name_;
   QLineEdit* email_;
   QPlainTextEdit* description_;
+  QCheckBox* screenshot_;
   QDialogButtonBox* buttons_;
 };
 

@@ -63,7 +63,8 @@ int RunTrayProgram(int argc, char** argv) {
   Ending ending;
   CrashReporter reporter(log, {.close = [&] { ending.Request(false); },
                                .restart = [&] { ending.Request(true); },
-                               .open_url = {}});
+                               .send_mail = {},
+                               .grab_screen = {}});
   gui::SetTopLevelHandler([&](std::exception_ptr error) { reporter.Handle(error); });
 
   // The core hands connection messages to the thread's dispatcher: it must come first.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QUrlQuery>
@@ -23,7 +25,8 @@ class CrashReporterTest : public testing::Test {
   CrashReporterTest()
       : reporter_(log_, {.close = [this] { ++closes_; },
                          .restart = [this] { ++restarts_; },
-                         .open_url = [this](const QUrl& url) { urls_.push_back(url); }}) {
+                         .send_mail = [this](const BugMail& mail) { mails_.push_back(mail); },
+                         .grab_screen = [] { return Screen(); }}) {
     MessageBox::Reset();
   }
   ~CrashReporterTest() override {
@@ -36,6 +39,15 @@ class CrashReporterTest : public testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
+  // A small picture with more colours than 8 bits can hold exactly.
+  static QImage Screen() {
+    QImage image(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y) {
+      for (int x = 0; x < 64; ++x) image.setPixel(x, y, qRgb(x * 4, y * 4, (x + y) * 2));
+    }
+    return image;
+  }
+
   static std::exception_ptr Failure(const char* message) {
     return std::make_exception_ptr(std::runtime_error(message));
   }
@@ -44,7 +56,7 @@ class CrashReporterTest : public testing::Test {
   BugReportLog log_;
   int closes_ = 0;
   int restarts_ = 0;
-  std::vector<QUrl> urls_;
+  std::vector<BugMail> mails_;
   CrashReporter reporter_;
 };
 
@@ -104,31 +116,59 @@ TEST_F(CrashReporterTest, ShowBugReportShowsTheReportThenAsksAgain) {
   EXPECT_EQ(MessageBox::AskedSoFar()[2].title, "QVRemoteServer");
 }
 
-TEST_F(CrashReporterTest, SendOpensAMailWithSubjectBodyAndReport) {
+TEST_F(CrashReporterTest, SendHandsTheMailWithReportAndScreenshotToTheMailProgram) {
   MessageBox::SetNextChoice(CrashReporter::kSend);
-  SendAssistant::SetNextAnswer(SenderDetails{"Ann", "ann@example.org", "pressed Send"});
+  SendAssistant::SetNextAnswer(SenderDetails{"Ann", "ann@example.org", "pressed Send", true});
   MessageBox::SetNextChoice(CrashReporter::kContinue);
   reporter_.Handle(Failure("mailed"));
-  ASSERT_EQ(urls_.size(), 1u);
-  const QUrl& url = urls_[0];
-  EXPECT_EQ(url.scheme(), "mailto");
-  EXPECT_TRUE(url.path().isEmpty());  // no preset recipient
-  const QUrlQuery query(url);
-  EXPECT_EQ(query.queryItemValue("subject", QUrl::FullyDecoded), "bug report");
-  const QString body = query.queryItemValue("body", QUrl::FullyDecoded);
-  EXPECT_TRUE(body.startsWith("please find the bug report attached\n")) << body.toStdString();
-  EXPECT_TRUE(body.contains("your name: Ann\n"));
-  EXPECT_TRUE(body.contains("your email: ann@example.org\n"));
-  EXPECT_TRUE(body.contains("pressed Send"));
-  EXPECT_TRUE(body.endsWith(QString::fromStdString(FileContent())));
+  ASSERT_EQ(mails_.size(), 1u);
+  const BugMail& mail = mails_[0];
+  EXPECT_EQ(mail.subject, "bug report");
+  EXPECT_TRUE(mail.body.startsWith("please find the bug report attached\n"))
+      << mail.body.toStdString();
+  EXPECT_TRUE(mail.body.contains("your name: Ann\n"));
+  EXPECT_TRUE(mail.body.contains("your email: ann@example.org\n"));
+  EXPECT_TRUE(mail.body.contains("pressed Send"));
+  EXPECT_TRUE(mail.body.endsWith(QString::fromStdString(FileContent())));
+  const auto outbox = reporter_.OutboxFolder();
+  ASSERT_EQ(mail.attachments,
+            (QStringList{QString::fromStdString((outbox / "bugreport.txt").string()),
+                         QString::fromStdString((outbox / "screenshot.png").string())}));
+  std::ifstream attached(outbox / "bugreport.txt", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(attached), {}), FileContent());
+  QImage shot(mail.attachments[1]);
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_EQ(shot.size(), QSize(64, 64));
+  EXPECT_EQ(shot.format(), QImage::Format_Indexed8);
 }
 
-TEST_F(CrashReporterTest, CancelledSendOpensNothing) {
+TEST_F(CrashReporterTest, ScreenshotCanBeLeftOut) {
+  MessageBox::SetNextChoice(CrashReporter::kSend);
+  SendAssistant::SetNextAnswer(SenderDetails{"", "ann@example.org", "", false});
+  MessageBox::SetNextChoice(CrashReporter::kContinue);
+  reporter_.Handle(Failure("without picture"));
+  ASSERT_EQ(mails_.size(), 1u);
+  ASSERT_EQ(mails_[0].attachments.size(), 1);
+  EXPECT_TRUE(mails_[0].attachments[0].endsWith("/bugreport.txt"));
+}
+
+TEST(CrashReporterMailTest, MailtoLinkHasSubjectAndBodyAndNoRecipient) {
+  const QUrl url =
+      CrashReporter::MailUrl({"bug report", "please find the bug report attached\n& more", {}});
+  EXPECT_EQ(url.scheme(), "mailto");
+  EXPECT_TRUE(url.path().isEmpty());
+  const QUrlQuery query(url);
+  EXPECT_EQ(query.queryItemValue("subject", QUrl::FullyDecoded), "bug report");
+  EXPECT_EQ(query.queryItemValue("body", QUrl::FullyDecoded),
+            "please find the bug report attached\n& more");
+}
+
+TEST_F(CrashReporterTest, CancelledSendSendsNothing) {
   MessageBox::SetNextChoice(CrashReporter::kSend);
   SendAssistant::SetNextAnswer(std::nullopt);
   MessageBox::SetNextChoice(CrashReporter::kClose);
   reporter_.Handle(Failure("not mailed"));
-  EXPECT_TRUE(urls_.empty());
+  EXPECT_TRUE(mails_.empty());
   EXPECT_EQ(closes_, 1);
 }
 
@@ -150,6 +190,9 @@ TEST(SendAssistantTest, AsksForNameEmailAndSituationAndRequiresTheEmail) {
   EXPECT_EQ(details.name, "Ann");
   EXPECT_EQ(details.email, "ann@example.org");
   EXPECT_EQ(details.description, "at start");
+  EXPECT_TRUE(details.attach_screenshot);
+  assistant.ScreenshotCheck()->setChecked(false);
+  EXPECT_FALSE(assistant.Details().attach_screenshot);
 }
 
 }  // namespace
