@@ -15,17 +15,17 @@
 namespace qvr::client_gui {
 namespace {
 
-class EndStepTest : public ::testing::Test {
+class ClientEndStepTest : public ::testing::Test {
  protected:
-  EndStepTest() { gui::MessageBox::Reset(); }
-  ~EndStepTest() override { gui::MessageBox::Reset(); }
+  ClientEndStepTest() { gui::MessageBox::Reset(); }
+  ~ClientEndStepTest() override { gui::MessageBox::Reset(); }
 
   std::filesystem::path Folder() const { return dirs_.data_dir() / "Quelvane" / "Remote Sender"; }
 
   test::IsolatedUserDirs dirs_;
 };
 
-TEST_F(EndStepTest, WritesTheFileWithoutABox) {
+TEST_F(ClientEndStepTest, WritesTheFileWithoutABox) {
   TSettingsStore store;
   store.Settings().SetHost(u"pc-buehne");
   SaveSettingsAtEnd(store);
@@ -35,7 +35,7 @@ TEST_F(EndStepTest, WritesTheFileWithoutABox) {
   EXPECT_TRUE(gui::MessageBox::AskedSoFar().empty());
 }
 
-TEST_F(EndStepTest, FileThatCannotBeWrittenIsReportedInTheErrorBox) {
+TEST_F(ClientEndStepTest, FileThatCannotBeWrittenIsReportedInTheErrorBox) {
   // A plain file where the settings folder belongs: neither the folder nor the file can be
   // made.
   std::filesystem::create_directories(Folder().parent_path());

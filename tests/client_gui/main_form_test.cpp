@@ -44,13 +44,13 @@ bool ProcessUntil(const std::function<bool()>& done) {
   return true;
 }
 
-class MainFormTest : public ::testing::Test {
+class ClientMainFormTest : public ::testing::Test {
  protected:
-  MainFormTest() {
+  ClientMainFormTest() {
     gui::MessageBox::Reset();
     gui::SetTopLevelHandler(&ShowErrorBox);
   }
-  ~MainFormTest() override {
+  ~ClientMainFormTest() override {
     gui::SetTopLevelHandler(nullptr);
     gui::MessageBox::Reset();
   }
@@ -103,7 +103,7 @@ class MainFormTest : public ::testing::Test {
   std::unique_ptr<TdlSettings> dialog_;
 };
 
-TEST_F(MainFormTest, WindowIsNeverShown) {
+TEST_F(ClientMainFormTest, WindowIsNeverShown) {
   MakeForm();
   EXPECT_EQ(form_->windowTitle(), QStringLiteral("Remote Client (Sender)"));
   EXPECT_EQ(form_->size(), QSize(459, 292));
@@ -116,7 +116,7 @@ TEST_F(MainFormTest, WindowIsNeverShown) {
   }
 }
 
-TEST_F(MainFormTest, TrayIconHasTooltipPictureAndMenu) {
+TEST_F(ClientMainFormTest, TrayIconHasTooltipPictureAndMenu) {
   MakeForm();
   QSystemTrayIcon* tray = Tray();
   ASSERT_NE(tray, nullptr);
@@ -137,7 +137,7 @@ TEST_F(MainFormTest, TrayIconHasTooltipPictureAndMenu) {
   EXPECT_EQ(entries, expected);
 }
 
-TEST_F(MainFormTest, MenuEntryAndDoubleClickOpenTheDialogOtherClicksDoNot) {
+TEST_F(ClientMainFormTest, MenuEntryAndDoubleClickOpenTheDialogOtherClicksDoNot) {
   MakeForm();
   const struct {
     const char* what;
@@ -156,7 +156,7 @@ TEST_F(MainFormTest, MenuEntryAndDoubleClickOpenTheDialogOtherClicksDoNot) {
   }
 }
 
-TEST_F(MainFormTest, TrayStaysUsableWhileTheDialogIsOpen) {
+TEST_F(ClientMainFormTest, TrayStaysUsableWhileTheDialogIsOpen) {
   MakeForm();
   settings_.SetHost(u"stored");
   bool still_open = false;
@@ -172,7 +172,7 @@ TEST_F(MainFormTest, TrayStaysUsableWhileTheDialogIsOpen) {
   EXPECT_EQ(settings_.Host(), u"typed");
 }
 
-TEST_F(MainFormTest, BeendenEndsTheLoopAndClosesAnOpenDialogAsCancelled) {
+TEST_F(ClientMainFormTest, BeendenEndsTheLoopAndClosesAnOpenDialogAsCancelled) {
   MakeForm();
   settings_.SetHost(u"stored");
   bool dialog_was_open = false;
@@ -190,13 +190,13 @@ TEST_F(MainFormTest, BeendenEndsTheLoopAndClosesAnOpenDialogAsCancelled) {
   EXPECT_EQ(settings_.Host(), u"stored");
 }
 
-TEST_F(MainFormTest, BeendenWithoutDialogEndsTheLoop) {
+TEST_F(ClientMainFormTest, BeendenWithoutDialogEndsTheLoop) {
   MakeForm();
   QTimer::singleShot(0, form_.get(), [&] { Action("Beenden1")->trigger(); });
   EXPECT_EQ(QApplication::exec(), 0);
 }
 
-TEST_F(MainFormTest, ErrorBoxShowsInnermostTextWithItsPeriodUnderTheProgramTitle) {
+TEST_F(ClientMainFormTest, ErrorBoxShowsInnermostTextWithItsPeriodUnderTheProgramTitle) {
   const struct {
     std::function<void()> raise;
     QString text;
@@ -229,7 +229,7 @@ TEST_F(MainFormTest, ErrorBoxShowsInnermostTextWithItsPeriodUnderTheProgramTitle
   }
 }
 
-TEST_F(MainFormTest, FailedForwardShowsTheErrorAndTheProgramGoesOn) {
+TEST_F(ClientMainFormTest, FailedForwardShowsTheErrorAndTheProgramGoesOn) {
   std::uint16_t closed_port = 0;
   {
     test::ForwarderTestServer gone;
@@ -251,7 +251,7 @@ TEST_F(MainFormTest, FailedForwardShowsTheErrorAndTheProgramGoesOn) {
   }
 }
 
-TEST_F(MainFormTest, OkWithANewHostEndsTheRelayConnectionAtOnce) {
+TEST_F(ClientMainFormTest, OkWithANewHostEndsTheRelayConnectionAtOnce) {
   test::ForwarderTestServer server;
   settings_.SetHost(u"127.0.0.1");
   MakeForm({.port = server.port()});
@@ -282,7 +282,7 @@ TEST_F(MainFormTest, OkWithANewHostEndsTheRelayConnectionAtOnce) {
   EXPECT_EQ(server.Bytes(1), "three\f");
 }
 
-TEST_F(MainFormTest, ReleasingTheWindowFreesTheSlotForTheNextCopy) {
+TEST_F(ClientMainFormTest, ReleasingTheWindowFreesTheSlotForTheNextCopy) {
   MakeForm();
   EXPECT_TRUE(form_->Core().ReaderOwnsSlot());
   TMainForm second(settings_);

@@ -25,9 +25,9 @@ QString Q(const std::u16string& text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-class SettingsDialogTest : public ::testing::Test {
+class ClientSettingsDialogTest : public ::testing::Test {
  protected:
-  SettingsDialogTest() : dialog_(settings_) {
+  ClientSettingsDialogTest() : dialog_(settings_) {
     dialog_.SetOnHostChanged(
         [this](const std::u16string& before) { host_changes_.push_back(before); });
   }
@@ -88,7 +88,7 @@ struct ControlRow {
   bool enabled;
 };
 
-TEST_F(SettingsDialogTest, ControlsSitAtTheirPlacesWithTheirCaptions) {
+TEST_F(ClientSettingsDialogTest, ControlsSitAtTheirPlacesWithTheirCaptions) {
   const ControlRow rows[] = {
       {"GroupBox1", "QGroupBox", "dlSettings", {8, 8, 273, 73}, "Diese Befehle übertragen", true},
       {"cbFilter_Message",
@@ -134,7 +134,7 @@ TEST_F(SettingsDialogTest, ControlsSitAtTheirPlacesWithTheirCaptions) {
   EXPECT_FALSE(Control<QPushButton>("BitBtn2")->isDefault());
 }
 
-TEST_F(SettingsDialogTest, WindowHasFixedSizeTitleFontAndIcon) {
+TEST_F(ClientSettingsDialogTest, WindowHasFixedSizeTitleFontAndIcon) {
   EXPECT_EQ(dialog_.windowTitle(), QStringLiteral("Remote Sender Konfiguration"));
   EXPECT_EQ(dialog_.size(), QSize(297, 207));
   EXPECT_EQ(dialog_.minimumSize(), QSize(297, 207));
@@ -150,7 +150,7 @@ TEST_F(SettingsDialogTest, WindowHasFixedSizeTitleFontAndIcon) {
   EXPECT_FALSE(dialog_.isVisible());
 }
 
-TEST_F(SettingsDialogTest, OpeningShowsTheStoredValuesWithFocusInHost) {
+TEST_F(ClientSettingsDialogTest, OpeningShowsTheStoredValuesWithFocusInHost) {
   const struct {
     bool message;
     bool set_page;
@@ -174,7 +174,7 @@ TEST_F(SettingsDialogTest, OpeningShowsTheStoredValuesWithFocusInHost) {
   }
 }
 
-TEST_F(SettingsDialogTest, TabWalksHostOkCancelAndSkipsTheGreyedBoxes) {
+TEST_F(ClientSettingsDialogTest, TabWalksHostOkCancelAndSkipsTheGreyedBoxes) {
   std::vector<QString> seen;
   Open([&](TdlSettings& d) {
     for (int i = 0; i < 4; ++i) {
@@ -192,7 +192,7 @@ struct CloseRow {
   int result;
 };
 
-TEST_F(SettingsDialogTest, OkAndEnterStoreWhileCancelEscapeAndCloseBoxDiscard) {
+TEST_F(ClientSettingsDialogTest, OkAndEnterStoreWhileCancelEscapeAndCloseBoxDiscard) {
   const CloseRow rows[] = {
       {"OK button",
        [](TdlSettings& d, QLineEdit*) {
@@ -231,7 +231,7 @@ TEST_F(SettingsDialogTest, OkAndEnterStoreWhileCancelEscapeAndCloseBoxDiscard) {
   }
 }
 
-TEST_F(SettingsDialogTest, HostIsStoredExactlyAsTypedAndFlagsGoBackUnchanged) {
+TEST_F(ClientSettingsDialogTest, HostIsStoredExactlyAsTypedAndFlagsGoBackUnchanged) {
   const QString typed[] = {QStringLiteral("  pc-buehne  "), QStringLiteral("   "), QString(),
                            QStringLiteral("B\u00fchne's PC")};
   for (const QString& text : typed) {
@@ -250,7 +250,7 @@ TEST_F(SettingsDialogTest, HostIsStoredExactlyAsTypedAndFlagsGoBackUnchanged) {
   }
 }
 
-TEST_F(SettingsDialogTest, FocusComesBackToWhereItWasAtTheLastClose) {
+TEST_F(ClientSettingsDialogTest, FocusComesBackToWhereItWasAtTheLastClose) {
   Open([&](TdlSettings& d) {
     EXPECT_EQ(d.focusWidget(), Host());
     QTest::keyClick(Host(), Qt::Key_Tab);
@@ -270,7 +270,7 @@ TEST_F(SettingsDialogTest, FocusComesBackToWhereItWasAtTheLastClose) {
   });
 }
 
-TEST_F(SettingsDialogTest, RelayConnectionEndsOnlyWhenOkChangedTheHost) {
+TEST_F(ClientSettingsDialogTest, RelayConnectionEndsOnlyWhenOkChangedTheHost) {
   const struct {
     const char* what;
     QString typed;
@@ -301,7 +301,7 @@ TEST_F(SettingsDialogTest, RelayConnectionEndsOnlyWhenOkChangedTheHost) {
   }
 }
 
-TEST_F(SettingsDialogTest, HostChangeIsReportedAfterTheDialogHasClosedAndStored) {
+TEST_F(ClientSettingsDialogTest, HostChangeIsReportedAfterTheDialogHasClosedAndStored) {
   bool was_open = true;
   std::u16string host_then;
   dialog_.SetOnHostChanged([&](const std::u16string&) {
@@ -316,7 +316,7 @@ TEST_F(SettingsDialogTest, HostChangeIsReportedAfterTheDialogHasClosedAndStored)
   EXPECT_EQ(host_then, u"elsewhere");
 }
 
-TEST_F(SettingsDialogTest, AskingAgainWhileOpenKeepsWhatWasTyped) {
+TEST_F(ClientSettingsDialogTest, AskingAgainWhileOpenKeepsWhatWasTyped) {
   settings_.SetHost(u"stored");
   int second = -1;
   Open([&](TdlSettings& d) {
@@ -345,7 +345,7 @@ class BlockWatcher : public QWidget {
   }
 };
 
-TEST_F(SettingsDialogTest, OpenDialogBlocksNoOtherWindowSoTheTrayStaysUsable) {
+TEST_F(ClientSettingsDialogTest, OpenDialogBlocksNoOtherWindowSoTheTrayStaysUsable) {
   BlockWatcher other;  // stands for the tray icon's window and its menu
   other.show();
   Open([&](TdlSettings& d) {
@@ -360,7 +360,7 @@ TEST_F(SettingsDialogTest, OpenDialogBlocksNoOtherWindowSoTheTrayStaysUsable) {
   EXPECT_TRUE(other.blocked);
 }
 
-TEST_F(SettingsDialogTest, FirstCloseDecidesEvenWhenAnotherFollowsAtOnce) {
+TEST_F(ClientSettingsDialogTest, FirstCloseDecidesEvenWhenAnotherFollowsAtOnce) {
   settings_.SetHost(u"stored");
   const int result = Open([&](TdlSettings& d) {
     Type(QStringLiteral("typed"));
@@ -372,7 +372,7 @@ TEST_F(SettingsDialogTest, FirstCloseDecidesEvenWhenAnotherFollowsAtOnce) {
   EXPECT_EQ(settings_.Host(), u"typed");
 }
 
-TEST_F(SettingsDialogTest, QuittingTheProgramClosesTheDialogAsCancelled) {
+TEST_F(ClientSettingsDialogTest, QuittingTheProgramClosesTheDialogAsCancelled) {
   settings_.SetHost(u"stored");
   int result = -1;
   QTimer::singleShot(0, &dialog_, [&] {
