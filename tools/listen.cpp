@@ -63,11 +63,10 @@ int RunListen(const ListenArgs& args) {
   std::fflush(stderr);
 
   LinePump pump(stdout);
-  LoopEnd end = LoopEnd::kDone;
-  {
-    StopTrigger trigger(DeadlineOf(args), [&owner] { owner->Close(); });
-    end = ReadMessages(*owner, args, pump);
-  }
+  // Lives until the output is out, so that a stop signal during the last writes is taken
+  // (and a second one ends the process).
+  StopTrigger trigger(DeadlineOf(args), [&owner] { owner->Close(); });
+  const LoopEnd end = ReadMessages(*owner, args, pump);
   // Free the name before the last output goes out: writers fail from now on.
   owner->Close();
   const bool written = pump.Finish();
