@@ -1,9 +1,7 @@
-#define NOMINMAX
-#define WIN32_LEAN_AND_MEAN
-#include <mstcpip.h>
-#include <winsock2.h>
-
+// asio brings in winsock2.h the way it needs it; mstcpip.h builds on that.
 #include "server/socket_options.h"
+// (kept apart so that include sorting keeps this order)
+#include <mstcpip.h>
 
 namespace qvr::server {
 
