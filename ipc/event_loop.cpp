@@ -23,11 +23,28 @@ EventLoop::~EventLoop() {
 }
 
 void EventLoop::Post(Task task) {
+  bool sleeping;
   {
     std::lock_guard lock(mutex_);
     tasks_.push_back(std::move(task));
+    sleeping = sleepers_ > 0;
   }
-  wake_.notify_one();
+  // A wake-up costs a system call; a loop that is busy finds the task without one.
+  if (sleeping) wake_.notify_one();
+}
+
+void EventLoop::Sleep(std::unique_lock<std::mutex>& lock) {
+  ++sleepers_;
+  wake_.wait(lock);
+  --sleepers_;
+}
+
+bool EventLoop::SleepUntil(std::unique_lock<std::mutex>& lock,
+                           std::chrono::steady_clock::time_point deadline) {
+  ++sleepers_;
+  const bool woken = wake_.wait_until(lock, deadline) == std::cv_status::no_timeout;
+  --sleepers_;
+  return woken;
 }
 
 bool EventLoop::TakeTask(Task& task, std::unique_lock<std::mutex>& lock) {
@@ -60,7 +77,7 @@ void EventLoop::Run() {
     while (!quit) {
       Task task;
       if (!TakeTask(task, lock)) {
-        wake_.wait(lock);
+        Sleep(lock);
         continue;
       }
       RunTask(task, lock);
@@ -85,7 +102,7 @@ bool EventLoop::RunUntil(const std::function<bool()>& done, std::chrono::millise
     lock.lock();
     Task task;
     if (!TakeTask(task, lock)) {
-      if (wake_.wait_until(lock, deadline) == std::cv_status::timeout && tasks_.empty()) {
+      if (!SleepUntil(lock, deadline) && tasks_.empty()) {
         lock.unlock();
         return done();
       }
@@ -114,7 +131,7 @@ void EventLoop::Quit() {
       *runs_.back() = true;
     }
   }
-  wake_.notify_all();
+  wake_.notify_all();  // rare: no need to spare the wake-up
 }
 
 }  // namespace qvr

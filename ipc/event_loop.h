@@ -42,12 +42,17 @@ class EventLoop final : public Dispatcher {
  private:
   bool TakeTask(Task& task, std::unique_lock<std::mutex>& lock);
   void RunTask(Task& task, std::unique_lock<std::mutex>& lock);
+  void Sleep(std::unique_lock<std::mutex>& lock);
+  // False when the deadline passed.
+  bool SleepUntil(std::unique_lock<std::mutex>& lock,
+                  std::chrono::steady_clock::time_point deadline);
 
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Task> tasks_;
   std::vector<bool*> runs_;  // quit flags of the nested runs, innermost last
   bool quit_pending_ = false;
+  int sleepers_ = 0;  // threads waiting for a task (only the owner, but nested runs count)
   std::function<void(std::exception_ptr)> exception_handler_;
   Dispatcher* previous_;
 };
