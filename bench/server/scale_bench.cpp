@@ -15,6 +15,7 @@ using namespace qvr::bench;
 
 int main(int argc, char** argv) {
   const int connections = argc > 1 ? std::atoi(argv[1]) : 5000;
+  const int mid_message_wanted = argc > 2 ? std::atoi(argv[2]) : 1000;
   const unsigned long limit = server::RaiseOpenFileLimit();
   PrivateSlotFolder folder;
   std::atomic<int> arrived{0};
@@ -45,6 +46,11 @@ int main(int argc, char** argv) {
   while (arrived < greeted && Clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  // Some peers are in the middle of their next message when the server stops.
+  int mid_message = 0;
+  for (std::size_t i = 0; i < fds.size() && mid_message < mid_message_wanted; i += 2) {
+    if (WriteAll(fds[i], "half of a message")) ++mid_message;
+  }
   const double open_seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const long open_now = static_cast<long>(form->OpenConnections());
   const long rss = ProcStatus("VmRSS");
@@ -61,6 +67,6 @@ int main(int argc, char** argv) {
               arrived.load(), open_now, open_seconds);
   std::printf("  process RSS %.1f MB (%.1f MB before the server), threads %ld (%ld before)\n",
               rss / 1024.0, rss_before / 1024.0, threads, threads_before);
-  std::printf("  stop with all open: %.3f s\n", stop_seconds);
+  std::printf("  stop with all open (%d of them mid-message): %.3f s\n", mid_message, stop_seconds);
   return greeted == connections && arrived == connections ? 0 : 1;
 }
