@@ -99,6 +99,7 @@ int TdlSettings::ShowModal() {
   setResult(Rejected);
   MoveToScreenCentre();
   show();
+  MoveToScreenCentre();  // again, now that the frame around the dialog is known
   QWidget* focus = last_focus_ ? last_focus_.data() : edHost;
   focus->setFocus(Qt::OtherFocusReason);
 

@@ -7,9 +7,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -169,6 +171,8 @@ TEST_F(ClientSettingsDialogTest, OpeningShowsTheStoredValuesWithFocusInHost) {
       EXPECT_EQ(Control<QCheckBox>("cbFilter_QVAction_Presenter_SetPage")->isChecked(), c.set_page);
       EXPECT_EQ(Host()->text(), Q(c.host));
       EXPECT_EQ(d.focusWidget(), Host());
+      const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+      EXPECT_LE((d.frameGeometry().center() - centre).manhattanLength(), 1);
       d.reject();
     });
   }
