@@ -1,16 +1,13 @@
 #include "server/gui/crash_report.h"
 
-#include "server/version.h"
-
-#include <cxxabi.h>
-
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <sstream>
 #include <system_error>
 #include <typeinfo>
+
+#include "server/gui/type_name.h"
+#include "server/version.h"
 
 namespace qvr::server {
 
@@ -35,13 +32,6 @@ char* PutDigits(char* out, long long value, int width) {
     value /= 10;
   }
   return out + width;
-}
-
-std::string Demangle(const char* name) {
-  int status = 0;
-  std::unique_ptr<char, void (*)(void*)> demangled(
-      abi::__cxa_demangle(name, nullptr, nullptr, &status), std::free);
-  return status == 0 && demangled ? std::string(demangled.get()) : std::string(name);
 }
 
 std::string ReadWhole(const std::filesystem::path& file) {
@@ -101,10 +91,9 @@ std::pair<std::string, std::string> DescribeException(std::exception_ptr error) 
   try {
     std::rethrow_exception(error);
   } catch (const std::exception& e) {
-    return {Demangle(typeid(e).name()), e.what()};
+    return {ReadableTypeName(typeid(e)), e.what()};
   } catch (...) {
-    const std::type_info* type = abi::__cxa_current_exception_type();
-    return {type != nullptr ? Demangle(type->name()) : "unknown", ""};
+    return {CurrentExceptionTypeName(), ""};
   }
 }
 

@@ -1,17 +1,25 @@
 # The server's tray layer (Qt): the hidden window with the test panel and tray icon, the
 # crash reporter and the tray program's entry. Included from server/CMakeLists.txt.
 
-# The report file and the fatal-signal report, free of Qt.
+# The report file and the fatal report, free of Qt; one backend file per platform and one
+# per compiler family for type names.
 if(WIN32)
-  message(FATAL_ERROR "The crash reporter has no Windows backend yet")
+  set(_crash_platform crash_report_win.cpp fatal_report_win.cpp)
+  set(_crash_platform_libs ole32 shell32 uuid)
+else()
+  set(_crash_platform crash_report_posix.cpp fatal_report_posix.cpp)
+  set(_crash_platform_libs)
 endif()
-add_library(qvr_crash_report STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/crash_report.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/crash_report_posix.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/fatal_report_posix.cpp)
+if(MSVC)
+  list(APPEND _crash_platform type_name_msvc.cpp)
+else()
+  list(APPEND _crash_platform type_name_gnu.cpp)
+endif()
+list(TRANSFORM _crash_platform PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+add_library(qvr_crash_report STATIC ${CMAKE_CURRENT_LIST_DIR}/crash_report.cpp ${_crash_platform})
 target_include_directories(qvr_crash_report PUBLIC ${PROJECT_SOURCE_DIR}
                                             PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/generated)
-target_link_libraries(qvr_crash_report PRIVATE qvr_warnings)
+target_link_libraries(qvr_crash_report PUBLIC ${_crash_platform_libs} PRIVATE qvr_warnings)
 
 add_library(qvr_server_gui STATIC
   ${CMAKE_CURRENT_LIST_DIR}/crash_reporter.cpp

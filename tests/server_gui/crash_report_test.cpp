@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <string>
 
-#include "server/gui/fatal_report.h"
 #include "tests/support/temp_dir.h"
 
 namespace qvr::server {
@@ -189,62 +187,6 @@ TEST(CrashReportTest, EnforceLimitCutsAnOversizedFile) {
   const std::string content = ReadFile(file);
   EXPECT_LE(content.size(), kBugReportLimit);
   EXPECT_EQ(content.size() % one.size(), 0u);
-}
-
-// Each case ends the child process the way a crash would; the parent reads the file.
-TEST(FatalReportDeathTest, FatalSignalAppendsAReportWithStackTrace) {
-  const struct {
-    int signal;
-    const char* name;
-  } cases[] = {{SIGSEGV, "SIGSEGV"},
-               {SIGABRT, "SIGABRT"},
-               {SIGFPE, "SIGFPE"},
-               {SIGBUS, "SIGBUS"},
-               {SIGILL, "SIGILL"}};
-  for (const auto& c : cases) {
-    test::TempDir dir;
-    const auto file = dir.path() / "deep" / "folder" / "bugreport.txt";
-    EXPECT_EXIT(
-        {
-          InstallFatalReport(file);
-          std::raise(c.signal);
-        },
-        testing::KilledBySignal(c.signal), "");
-    const std::string content = ReadFile(file);
-    EXPECT_EQ(content.rfind(kReportStart, 0), 0u) << c.name;
-    EXPECT_NE(content.find(std::string("exception : fatal signal ") + c.name + "\n"),
-              std::string::npos)
-        << content;
-    EXPECT_NE(content.find("program   : QVRemoteServer "), std::string::npos);
-    EXPECT_NE(content.find("thread    : main thread\n"), std::string::npos);
-    // At least one frame follows the heading.
-    const auto stack = content.find("stack trace:\n");
-    ASSERT_NE(stack, std::string::npos);
-    EXPECT_GT(content.size(), stack + 20);
-  }
-}
-
-TEST(FatalReportDeathTest, TerminateAppendsTheUncaughtException) {
-  test::TempDir dir;
-  const auto file = dir.path() / "bugreport.txt";
-  std::ofstream(file) << FormatBugReport(Report("Earlier", "report"));
-  EXPECT_EXIT(
-      {
-        InstallFatalReport(file);
-        try {
-          throw ETestFailure("lost");
-        } catch (...) {
-          std::terminate();
-        }
-      },
-      testing::KilledBySignal(SIGABRT), "");
-  const std::string content = ReadFile(file);
-  EXPECT_EQ(Count(content, kReportStart), 2u) << content;  // once, not again for SIGABRT
-  EXPECT_NE(content.find("exception : qvr::server::(anonymous namespace)::ETestFailure\n"),
-            std::string::npos)
-      << content;
-  EXPECT_NE(content.find("message   : terminate called after throwing: lost\n"), std::string::npos);
-  EXPECT_NE(content.find("stack trace:\n"), std::string::npos);
 }
 
 }  // namespace
