@@ -30,6 +30,7 @@ std::int32_t TMailSlotWriter::Read(void* /*buffer*/, std::int32_t /*count*/) {
 }
 
 std::int32_t TMailSlotWriter::Write(const void* buffer, std::int32_t count) {
+  last_write_placed_ = false;
   if (count < 0) return 0;
   std::int32_t result = Attempt(buffer, count);
   if (result < 0) {
@@ -37,6 +38,7 @@ std::int32_t TMailSlotWriter::Write(const void* buffer, std::int32_t count) {
     Close();
     result = Attempt(buffer, count);
   }
+  last_write_placed_ = result >= 0;
   return result < 0 ? 0 : result;
 }
 

@@ -51,6 +51,8 @@ class TMailSlotWriter final : public TStream {
 
   const std::u16string& SlotPath() const { return slot_path_; }
   bool IsOpen() const { return handle_ != nullptr; }
+  // Whether the last Write placed its message: Write's count cannot tell for an empty one.
+  bool LastWritePlaced() const { return last_write_placed_; }
 
  private:
   void Open();
@@ -62,6 +64,7 @@ class TMailSlotWriter final : public TStream {
   std::unique_ptr<ipc::SlotOpening> handle_;  // null while closed
   std::u16string slot_name_;
   std::u16string slot_path_;
+  bool last_write_placed_ = false;
 };
 
 }  // namespace qvr

@@ -14,12 +14,8 @@ bool SlotSender::Place(std::string_view message) {
     return false;
   }
   const auto count = static_cast<std::int32_t>(message.size());
-  const std::int32_t written = writer_.Write(message.data(), count);
-  if (count > 0) return written == count;
-  // Write answers 0 for an empty message whether or not it was placed. A refused write
-  // leaves the writer closed unless it reached an owner; an empty message fits every
-  // owner's limit, so an open writer means it was placed.
-  return writer_.IsOpen();
+  writer_.Write(message.data(), count);
+  return writer_.LastWritePlaced();
 }
 
 std::string SlotSender::FailureText() const {

@@ -106,6 +106,23 @@ TEST_F(MailSlotWriterTest, LimitIsExactAndLongerMessagesAreDropped) {
   EXPECT_EQ(reader.WaitFor(2), (std::vector<std::string>{exact, "end"}));
 }
 
+TEST_F(MailSlotWriterTest, TellsWhetherAnEmptyMessageWasPlaced) {
+  TMailSlotWriter writer(kName, slots_);
+  EXPECT_EQ(writer.Write("", 0), 0);
+  EXPECT_FALSE(writer.LastWritePlaced());
+
+  auto owner = CreateOwner(4);
+  ASSERT_NE(owner, nullptr);
+  OwnerReader reader(*owner);
+  EXPECT_EQ(writer.Write("", 0), 0);
+  EXPECT_TRUE(writer.LastWritePlaced());
+  EXPECT_EQ(writer.Write("12345", 5), 0);
+  EXPECT_FALSE(writer.LastWritePlaced());
+  EXPECT_EQ(writer.Write("1234", 4), 4);
+  EXPECT_TRUE(writer.LastWritePlaced());
+  EXPECT_EQ(reader.WaitFor(2), (std::vector<std::string>{"", "1234"}));
+}
+
 TEST_F(MailSlotWriterTest, WritesBytesUnchangedAndEmptyTextAsAnEmptyMessage) {
   auto owner = CreateOwner();
   ASSERT_NE(owner, nullptr);
