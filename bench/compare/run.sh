@@ -1,0 +1,229 @@
+#!/bin/bash
+# QVRemote against a generic relay, on loopback, the same load three ways in one run:
+#
+#   qvremote: slot -> QVRemoteClient --headless -> TCP 19150 -> QVRemoteServer --headless -> slot
+#   socat:    datagram socket -> socat UNIX-RECV -> TCP -> socat TCP-LISTEN -> datagram socket
+#   floor:    datagram socket -> compare_floor_relay (one process, TCP inside) -> datagram socket
+#
+# Loads (compare_load_driver): a burst of 200,000 messages of 100 bytes as fast as the entry
+# takes them, then 5,000 messages at 1,000/s for the latency. Prints one table with ratios.
+#
+# Usage: bench/compare/run.sh [BIN_DIR] [--data FILE] [--burst N] [--paced N] [--rate R]
+#                           [--rounds N]
+#   BIN_DIR: folder with QVRemoteServer, QVRemoteClient, compare_load_driver and
+#            compare_floor_relay (default build/bin; use a Release build).
+#   --data FILE: also write the table as whitespace-separated columns (for plot.gp).
+#   --rounds N: run the three ways N times in turn (default 3); the table shows medians.
+# Needs TCP port 19150 free. Installs socat with apt-get (as root or with sudo) when missing.
+# Bounded: each way and round gets at most 60 s of load (the driver's limit) and is killed
+# 30 s after
+# that; every process started here is stopped on exit. Per-user state lives in a temporary
+# folder (XDG_RUNTIME_DIR, XDG_DATA_HOME), nothing of the user's is touched.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+bin=build/bin
+if [[ $# -gt 0 && $1 != --* ]]; then bin=$1; shift; fi
+bin=$(cd "$bin" && pwd)
+data=""
+burst=200000
+paced=5000
+rate=1000
+rounds=3
+while [[ $# -gt 0 ]]; do
+  case $1 in
+    --data) data=$2; shift 2 ;;
+    --burst) burst=$2; shift 2 ;;
+    --paced) paced=$2; shift 2 ;;
+    --rate) rate=$2; shift 2 ;;
+    --rounds) rounds=$2; shift 2 ;;
+    *) echo "unknown option $1" >&2; exit 64 ;;
+  esac
+done
+for program in QVRemoteServer QVRemoteClient compare_load_driver compare_floor_relay; do
+  [[ -x $bin/$program ]] || { echo "missing $bin/$program" >&2; exit 2; }
+done
+
+ensure_socat() {
+  command -v socat > /dev/null && return
+  if [[ $(id -u) -eq 0 ]]; then
+    apt-get install -y socat > /dev/null
+  elif sudo -n true 2> /dev/null; then
+    sudo apt-get install -y socat > /dev/null
+  else
+    echo "socat is missing and cannot be installed (needs root or sudo)" >&2
+    exit 2
+  fi
+}
+ensure_socat
+
+port_free() {
+  ! (exec 3<> "/dev/tcp/127.0.0.1/$1") 2> /dev/null
+}
+free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+if ! port_free 19150; then
+  echo "port 19150 is in use; stop whatever listens there first" >&2
+  exit 2
+fi
+
+root=$(mktemp -d /tmp/qvr-compare-XXXXXX)
+export XDG_RUNTIME_DIR=$root/run XDG_DATA_HOME=$root/data
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+mkdir "$XDG_DATA_HOME"
+results=$root/results
+: > "$results"
+pids=()
+
+# Stops one process we started: SIGTERM, up to 10 s, then SIGKILL.
+stop_pid() {
+  local pid=$1
+  kill -TERM "$pid" 2> /dev/null || return 0
+  for _ in $(seq 100); do
+    kill -0 "$pid" 2> /dev/null || { wait "$pid" 2> /dev/null || true; return 0; }
+    sleep 0.1
+  done
+  kill -KILL "$pid" 2> /dev/null || true
+  wait "$pid" 2> /dev/null || true
+}
+stop_all() {
+  local pid
+  for pid in "${pids[@]}"; do stop_pid "$pid"; done
+  pids=()
+}
+cleanup() {
+  stop_all
+  rm -rf "$root"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Starts a process in the background with its standard error in $root/NAME.log.
+start() {
+  local name=$1
+  shift
+  "$@" > /dev/null 2> "$root/$name.log" &
+  pids+=($!)
+}
+# Waits up to 10 s for a condition (a command).
+await() {
+  for _ in $(seq 200); do
+    "$@" && return 0
+    sleep 0.05
+  done
+  return 1
+}
+log_has() { grep -q "$2" "$root/$1.log"; }
+listening() { ss -Hltn "sport = :$1" | grep -q .; }
+
+drive() {
+  local way=$1 entry=$2 exit=$3
+  timeout -k 5 90 "$bin/compare_load_driver" --way "$way" --entry "$entry" --exit "$exit" \
+    --burst "$burst" --paced "$paced" --rate "$rate" --idle-ms 3000 --max-ms 60000 \
+    >> "$results" || echo "$way: the load did not complete" >&2
+}
+
+run_qvremote() {
+  start server "$bin/QVRemoteServer" --headless
+  await log_has server ready || { cat "$root/server.log" >&2; return 1; }
+  start client "$bin/QVRemoteClient" --headless
+  await log_has client ready || { cat "$root/client.log" >&2; return 1; }
+  drive qvremote slot slot
+  stop_all
+}
+
+run_socat() {
+  local port
+  port=$(free_port)
+  start socat-exit socat -u "TCP-LISTEN:$port,bind=127.0.0.1,reuseaddr,nodelay" \
+    "UNIX-SENDTO:$root/socat-exit.sock"
+  await listening "$port" || return 1
+  start socat-entry socat -u "UNIX-RECV:$root/socat-entry.sock" "TCP:127.0.0.1:$port,nodelay"
+  await test -S "$root/socat-entry.sock" || return 1
+  drive socat "$root/socat-entry.sock" "$root/socat-exit.sock"
+  stop_all
+}
+
+run_floor() {
+  start floor "$bin/compare_floor_relay" "$root/floor-entry.sock" "$root/floor-exit.sock" \
+    "$(free_port)"
+  await log_has floor ready || { cat "$root/floor.log" >&2; return 1; }
+  drive floor "$root/floor-entry.sock" "$root/floor-exit.sock"
+  stop_all
+}
+
+echo "machine: nproc $(nproc), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')," \
+  "load average $(cut -d' ' -f1-3 /proc/loadavg) (before)"
+for round in $(seq "$rounds"); do
+  echo "round $round of $rounds" >&2
+  run_qvremote
+  run_socat
+  run_floor
+done
+echo "load average $(cut -d' ' -f1-3 /proc/loadavg) (after)"
+
+awk -v data="$data" -v rounds="$rounds" '
+  function field(line, key,   n, i, kv) {
+    n = split(line, kv, " ")
+    for (i = 1; i <= n; ++i) if (index(kv[i], key "=") == 1) return substr(kv[i], length(key) + 2)
+    return ""
+  }
+  # Median of the values of one way, load and key over the rounds.
+  function median(w, l, key,   n, i, j, x, a) {
+    n = count[w, l]
+    for (i = 1; i <= n; ++i) a[i] = v[w, l, key, i] + 0
+    for (i = 2; i <= n; ++i) for (j = i; j > 1 && a[j - 1] > a[j]; --j) { x = a[j]; a[j] = a[j - 1]; a[j - 1] = x }
+    if (n == 0) return -1
+    return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+  }
+  function total(w, key,   i, s) {
+    for (i = 1; i <= count[w, "burst"]; ++i) s += v[w, "burst", key, i]
+    for (i = 1; i <= count[w, "paced"]; ++i) s += v[w, "paced", key, i]
+    return s + 0
+  }
+  BEGIN {
+    split("arrived sent lost duplicated merged_messages merged_units cut_units out_of_order msgs_per_s p50_us p99_us complete", keys, " ")
+    split("qvremote socat floor", ways, " ")
+  }
+  /^result / {
+    w = field($0, "way"); l = field($0, "load"); n = ++count[w, l]
+    for (k in keys) v[w, l, keys[k], n] = field($0, keys[k])
+  }
+  function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "-" }
+  function check(ok) { return ok ? "met" : "MISSED" }
+  END {
+    printf "medians of %d round(s); counts summed over all rounds and both loads\n", rounds
+    printf "%-9s %10s %9s %9s %9s %6s %8s %7s %8s %5s\n", "way", "msgs/s", "p50 us", "p99 us",
+      "arrived", "lost", "merged", "cut", "reorder", "dup"
+    for (i = 1; i <= 3; ++i) {
+      w = ways[i]
+      rate[w] = median(w, "burst", "msgs_per_s")
+      p50[w] = median(w, "paced", "p50_us")
+      p99[w] = median(w, "paced", "p99_us")
+      printf "%-9s %10.0f %9.1f %9.1f %9d %6d %8d %7d %8d %5d\n", w, rate[w], p50[w], p99[w],
+        total(w, "arrived"), total(w, "lost"), total(w, "merged_messages"), total(w, "cut_units"),
+        total(w, "out_of_order"), total(w, "duplicated")
+    }
+    print ""
+    print "msgs/s: burst of 100-byte messages; p50/p99: send to arrival at 1,000 messages/s."
+    print "merged: messages that arrived in one datagram or slot message together with others;"
+    print "cut: datagrams or slot messages that were not exactly one whole message."
+    print ""
+    q = "qvremote"
+    printf "qvremote / socat: throughput %s (target >= 2), p50 %s (target <= 1)\n",
+      ratio(rate[q], rate["socat"]), ratio(p50[q], p50["socat"])
+    printf "qvremote / floor: throughput %s (target >= 0.8), p99 %s (target <= 1.5)\n",
+      ratio(rate[q], rate["floor"]), ratio(p99[q], p99["floor"])
+    clean = total(q, "lost") + total(q, "merged_messages") + total(q, "out_of_order") + total(q, "duplicated") == 0
+    printf "targets: throughput vs socat %s, vs floor %s; p50 %s; p99 %s; nothing lost, merged or reordered %s\n",
+      check(rate[q] >= 2 * rate["socat"]), check(rate[q] >= 0.8 * rate["floor"]),
+      check(p50[q] <= p50["socat"]), check(p99[q] <= 1.5 * p99["floor"]), check(clean)
+    if (data != "") {
+      print "# way msgs_per_s p50_us p99_us" > data
+      for (i = 1; i <= 3; ++i) print ways[i], rate[ways[i]], p50[ways[i]], p99[ways[i]] > data
+    }
+  }' "$results"
+echo
+echo "raw:"
+cat "$results"
