@@ -2,8 +2,11 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
 
+#include "client/gui/error_box.h"
 #include "client/gui/icons.h"
 #include "client/gui/settings_dialog.h"
 
@@ -16,6 +19,8 @@ TMainForm::TMainForm(const TSettings& settings, client::RelayClientOptions optio
   setWindowTitle(QStringLiteral("Remote Client (Sender)"));
   setFont(QFont(QStringLiteral("MS Shell Dlg 2"), 8));
   resize(459, 292);
+  MoveToScreenCentre();  // the error boxes over it open there
+  SetErrorBoxOwner(this);
   CreateTray();
   CoolTrayIcon1->show();
   core_.FormCreate();
@@ -67,6 +72,14 @@ void TMainForm::CoolTrayIcon1DblClick() {
 void TMainForm::Beenden1Click() {
   if (dlSettings && dlSettings->IsOpen()) dlSettings->reject();
   QCoreApplication::exit(0);
+}
+
+void TMainForm::MoveToScreenCentre() {
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect place = geometry();
+    place.moveCenter(screen->availableGeometry().center());
+    move(place.topLeft());
+  }
 }
 
 void TMainForm::setVisible(bool visible) {

@@ -44,6 +44,7 @@ class TMainForm : public QWidget {
 
  private:
   void CreateTray();
+  void MoveToScreenCentre();
   void CoolTrayIcon1Activated(QSystemTrayIcon::ActivationReason reason);
 
   client::ClientForm core_;

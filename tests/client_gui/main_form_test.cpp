@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +30,7 @@
 #include "gui_common/top_level.h"
 #include "ipc/mailslot_writer.h"
 #include "tests/client/forwarder_test_server.h"
+#include "tests/client_gui/block_watcher.h"
 #include "tests/support/temp_dir.h"
 
 namespace qvr::client_gui {
@@ -227,6 +231,57 @@ TEST_F(ClientMainFormTest, ErrorBoxShowsInnermostTextWithItsPeriodUnderTheProgra
     // it is.
     EXPECT_EQ(LastBox().title, QStringLiteral("client_gui_test"));
   }
+}
+
+// The visible message box, if one is open.
+QMessageBox* OpenBox() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<QMessageBox*>(window);
+    if (box && box->isVisible()) return box;
+  }
+  return nullptr;
+}
+
+// Shows a real error box for `message` and runs `inside` while it is open; the box is then
+// answered with OK. Returns whether `inside` ran.
+bool WhileErrorBoxOpen(std::string_view message, const std::function<void(QMessageBox&)>& inside) {
+  bool ran = false;
+  QTimer::singleShot(0, [&] {
+    QMessageBox* box = OpenBox();
+    if (!box) return;
+    ran = true;
+    inside(*box);
+    box->button(QMessageBox::Ok)->click();
+  });
+  QTimer rescue;
+  rescue.setSingleShot(true);
+  QObject::connect(&rescue, &QTimer::timeout, [] {
+    ADD_FAILURE() << "the error box stayed open";
+    if (QMessageBox* box = OpenBox()) box->reject();
+  });
+  rescue.start(10000);
+  ShowErrorText(message);
+  return ran;
+}
+
+TEST_F(ClientMainFormTest, ErrorBoxBlocksNoOtherWindowAndOpensMidScreen) {
+  MakeForm();
+  BlockWatcher other;
+  other.show();
+  EXPECT_TRUE(WhileErrorBoxOpen("Verbindung weg", [&](QMessageBox& box) {
+    EXPECT_FALSE(other.blocked);
+    EXPECT_EQ(box.icon(), QMessageBox::Critical);
+    EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
+    EXPECT_EQ(box.windowTitle(), QStringLiteral("client_gui_test"));
+    EXPECT_EQ(box.text(), QStringLiteral("Verbindung weg."));
+    const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((box.frameGeometry().center() - centre).manhattanLength(), 40);
+  }));
+  // Once the main window is gone, a box (such as the end step's) blocks the whole program;
+  // the watcher sees that.
+  dialog_.reset();
+  form_.reset();
+  EXPECT_TRUE(WhileErrorBoxOpen("Datei", [&](QMessageBox&) { EXPECT_TRUE(other.blocked); }));
 }
 
 TEST_F(ClientMainFormTest, FailedForwardShowsTheErrorAndTheProgramGoesOn) {

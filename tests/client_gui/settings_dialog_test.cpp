@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/client_gui/block_watcher.h"
+
 namespace qvr::client_gui {
 namespace {
 
@@ -335,19 +337,6 @@ TEST_F(ClientSettingsDialogTest, AskingAgainWhileOpenKeepsWhatWasTyped) {
   EXPECT_EQ(second, QDialog::Rejected);
   EXPECT_EQ(settings_.Host(), u"typed");
 }
-
-// A window that notes whether a modal window blocks its input.
-class BlockWatcher : public QWidget {
- public:
-  bool blocked = false;
-
- protected:
-  bool event(QEvent* e) override {
-    if (e->type() == QEvent::WindowBlocked) blocked = true;
-    if (e->type() == QEvent::WindowUnblocked) blocked = false;
-    return QWidget::event(e);
-  }
-};
 
 TEST_F(ClientSettingsDialogTest, OpenDialogBlocksNoOtherWindowSoTheTrayStaysUsable) {
   BlockWatcher other;  // stands for the tray icon's window and its menu
