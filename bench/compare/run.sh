@@ -16,8 +16,7 @@
 #   --rounds N: run the three ways N times in turn (default 3); the table shows medians.
 # Needs TCP port 19150 free. Installs socat with apt-get (as root or with sudo) when missing.
 # Bounded: each way and round gets at most 60 s of load (the driver's limit) and is killed
-# 30 s after
-# that; every process started here is stopped on exit. Per-user state lives in a temporary
+# 30 s after that; every process started here is stopped on exit. Per-user state lives in a temporary
 # folder (XDG_RUNTIME_DIR, XDG_DATA_HOME), nothing of the user's is touched.
 set -euo pipefail
 
