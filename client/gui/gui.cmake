@@ -15,7 +15,7 @@ target_link_libraries(qvr_client_dialog PUBLIC Qt6::Widgets PRIVATE qvr_warnings
 qt_add_resources(qvr_client_dialog qvr_client_icons PREFIX /client/icons
                  BASE ${PROJECT_SOURCE_DIR}/client/icons FILES ${_qvr_client_icons})
 
-# Draws the PNGs of client/icons; run by hand after changing the pictures.
+# Draws the PNGs and the .ico of client/icons; run by hand after changing the pictures.
 add_executable(qvr_make_client_icons EXCLUDE_FROM_ALL
   ${PROJECT_SOURCE_DIR}/client/icons/make_icons.cpp)
 target_link_libraries(qvr_make_client_icons PRIVATE Qt6::Gui qvr_warnings)
@@ -35,5 +35,8 @@ if(TARGET QVRemoteClient)
     set(_client_display ${CMAKE_CURRENT_LIST_DIR}/display_posix.cpp)
   endif()
   target_sources(QVRemoteClient PRIVATE ${CMAKE_CURRENT_LIST_DIR}/tray_entry_qt.cpp ${_client_display})
+  if(WIN32)
+    target_sources(QVRemoteClient PRIVATE ${PROJECT_SOURCE_DIR}/client/icons/client.rc)
+  endif()
   target_link_libraries(QVRemoteClient PRIVATE qvr_client_gui)
 endif()

@@ -1,7 +1,10 @@
 // Draws the client's pictures at 16, 24, 32 and 48 pixels into PNG files, from the same
-// shapes as sender.svg and settings.svg (a 48 x 48 grid). Run by hand after changing them:
+// shapes as sender.svg and settings.svg (a 48 x 48 grid), and packs the sender's PNGs into
+// sender.ico, the program file's icon on Windows. Run by hand after changing them:
 //   qvr_make_client_icons <output folder>
-#include <QCoreApplication>
+#include <QBuffer>
+#include <QByteArray>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -12,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -59,8 +63,7 @@ void DrawSettings(QPainter& p) {
   p.drawPath(cog.subtracted(hole));
 }
 
-bool Write(const QString& folder, const QString& name, int size,
-           const std::function<void(QPainter&)>& draw) {
+QByteArray Png(int size, const std::function<void(QPainter&)>& draw) {
   QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter painter(&image);
@@ -68,7 +71,49 @@ bool Write(const QString& folder, const QString& name, int size,
   painter.scale(size / 48.0, size / 48.0);
   draw(painter);
   painter.end();
-  return image.save(QStringLiteral("%1/%2-%3.png").arg(folder, name).arg(size));
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes;
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+void Append16(QByteArray& out, int value) {
+  out.append(static_cast<char>(value & 0xFF));
+  out.append(static_cast<char>((value >> 8) & 0xFF));
+}
+
+void Append32(QByteArray& out, qint64 value) {
+  Append16(out, static_cast<int>(value & 0xFFFF));
+  Append16(out, static_cast<int>((value >> 16) & 0xFFFF));
+}
+
+// An icon file whose images are stored as PNG: a 6-byte header, one 16-byte entry per
+// image, then the images.
+QByteArray Ico(const std::vector<std::pair<int, QByteArray>>& images) {
+  QByteArray out;
+  Append16(out, 0);  // reserved
+  Append16(out, 1);  // icon
+  Append16(out, static_cast<int>(images.size()));
+  qint64 offset = 6 + 16 * static_cast<qint64>(images.size());
+  for (const auto& [size, png] : images) {
+    out.append(static_cast<char>(size));  // width
+    out.append(static_cast<char>(size));  // height
+    out.append('\0');                     // no palette
+    out.append('\0');                     // reserved
+    Append16(out, 1);                     // colour planes
+    Append16(out, 32);                    // bits per pixel
+    Append32(out, png.size());
+    Append32(out, offset);
+    offset += png.size();
+  }
+  for (const auto& image : images) out.append(image.second);
+  return out;
 }
 
 }  // namespace
@@ -81,9 +126,15 @@ int main(int argc, char** argv) {
   }
   const QString folder = QString::fromLocal8Bit(argv[1]);
   bool ok = true;
+  std::vector<std::pair<int, QByteArray>> sender_images;
   for (int size : {16, 24, 32, 48}) {
-    ok = Write(folder, QStringLiteral("sender"), size, DrawSender) && ok;
-    ok = Write(folder, QStringLiteral("settings"), size, DrawSettings) && ok;
+    const QByteArray sender = Png(size, DrawSender);
+    sender_images.emplace_back(size, sender);
+    ok = WriteFile(QStringLiteral("%1/sender-%2.png").arg(folder).arg(size), sender) && ok;
+    ok = WriteFile(QStringLiteral("%1/settings-%2.png").arg(folder).arg(size),
+                   Png(size, DrawSettings)) &&
+         ok;
   }
+  ok = WriteFile(folder + QStringLiteral("/sender.ico"), Ico(sender_images)) && ok;
   return ok ? 0 : 1;
 }
