@@ -259,6 +259,20 @@ TEST_F(RelayServerTest, ServesManyConnectionsAtOnce) {
   EXPECT_TRUE(AllConnectionsEnded());
 }
 
+TEST_F(RelayServerTest, FloodOfShortConnectionsLeavesNothingBehind) {
+  constexpr int kRounds = 500;
+  for (int i = 0; i < kRounds; ++i) {
+    TestClient client(port());
+    client.ReadExactly(kGreetingBytes.size());
+    if (i % 2 == 0) client.Reset();
+  }
+  ASSERT_TRUE(AllConnectionsEnded());
+  TestClient last(port());
+  last.Send("after the flood\x0C");
+  ASSERT_TRUE(slots_.WaitForCount(1));
+  EXPECT_EQ(slots_.Messages(), std::vector<std::string>{"after the flood"});
+}
+
 TEST_F(RelayServerTest, AcceptsIpv6LoopbackWhereAvailable) {
   if (!form_->ListensOnIpv6()) GTEST_SKIP() << "the system offers no IPv6 listener";
   std::unique_ptr<TestClient> client;

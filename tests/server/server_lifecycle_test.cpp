@@ -128,14 +128,17 @@ TEST(ServerExit, StopsWhileConnectionsWaitMidHandOffAndDropsTheirMessages) {
   }
 
   // The UI thread is busy until the test lets it go on to exit; the hand-offs queue behind.
+  std::promise<void> busy;
   std::promise<void> go;
   auto exited = std::async(std::launch::async, [&] {
     ui.Call([&] {
+      busy.set_value();
       go.get_future().wait();
       form->FormDestroy();
       form.reset();
     });
   });
+  busy.get_future().wait();  // every hand-off from here on queues behind the exit
   for (auto& client : handing_off) client->Send("late\x0C");
   for (auto& client : mid_message) client->Send("unfinished");
   ASSERT_TRUE(test::Eventually([&] { return counting.posted == kEach; }));
