@@ -43,7 +43,8 @@ SocketError::SocketError(int number, const std::string& description)
       number_(number) {}
 
 // The socket lives in non-blocking mode once connected, so that the connection test never
-// waits; Write waits for room itself, which keeps its blocking behaviour.
+// waits; Write turns blocking while the send buffer is full, which keeps its blocking
+// behaviour.
 struct RelayTcpClient::Socket {
   asio::io_context io{1};
   tcp::socket socket{io};
@@ -107,15 +108,17 @@ struct RelayTcpClient::Socket {
   }
 
   void Write(std::string_view bytes) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-      asio::error_code error;
-      written += socket.write_some(asio::buffer(bytes.substr(written)), error);
-      if (WouldBlock(error)) socket.wait(tcp::socket::wait_write, error);
-      if (error) {
-        Close();
-        throw ToSocketError(error);
-      }
+    asio::error_code error;
+    std::size_t written = socket.write_some(asio::buffer(bytes), error);
+    if (written < bytes.size() && (!error || WouldBlock(error))) {
+      // The send buffer is full: finish in blocking mode, which waits for room.
+      socket.non_blocking(false, error);
+      if (!error) asio::write(socket, asio::buffer(bytes.substr(written)), error);
+      if (!error) socket.non_blocking(true, error);
+    }
+    if (error) {
+      Close();
+      throw ToSocketError(error);
     }
   }
 

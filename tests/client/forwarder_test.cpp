@@ -91,6 +91,17 @@ TEST_F(ForwarderTest, ReusesOneConnectionForEveryMessage) {
   EXPECT_EQ(server.ConnectionCount(), 1u);
 }
 
+TEST_F(ForwarderTest, AFrameLargerThanTheSocketBuffersWaitsForRoomAndArrivesWhole) {
+  const std::u16string big(16 << 20, u'y');
+
+  forwarder.ForwardMessage(big);
+  forwarder.ForwardMessage(u"next");
+
+  const std::string expected = std::string(big.size(), 'y') + "\x0C" + "next\x0C";
+  EXPECT_EQ(server.WaitForBytes(0, expected.size()) == expected, true);
+  EXPECT_EQ(server.ConnectionCount(), 1u);
+}
+
 TEST_F(ForwarderTest, OpensNoConnectionBeforeTheFirstMessage) {
   EXPECT_FALSE(forwarder.IdTCPClient1.Connected());
   forwarder.ForwardMessage(u"x");
