@@ -3,7 +3,7 @@
 //
 //   compare_load_driver --way NAME --entry slot|PATH --exit slot|PATH
 //                       [--burst N] [--paced N] [--rate R] [--size S]
-//                       [--idle-ms MS] [--max-ms MS]
+//                       [--idle-ms MS] [--max-ms MS] [--frame-end 1]
 //
 // "slot" means the QVRemote slots: the entry is Quelvane\RemoteSender (written through
 // TMailSlotWriter), the exit is Quelvane\Messages (owned here). A PATH is an AF_UNIX datagram
@@ -13,7 +13,9 @@
 // 20-digit send time (steady clock, ns), a blank, then 'x' up to the size. '#' appears only
 // at the start of a message, so a received unit holding bytes of several messages (a relay
 // that merges at stream read boundaries) is still taken apart and counted as merged.
-// One output line per load: "result way=... load=... key=value ...".
+// --frame-end 1 makes the last byte of each message a form feed, so that a byte-stream relay
+// in front of QVRemoteServer hands it whole frames. One output line per load: "result way=...
+// load=... key=value ...".
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -57,6 +59,7 @@ struct Options {
   std::size_t size = 100;
   int idle_ms = 3'000;
   int max_ms = 60'000;
+  bool frame_end = false;
 };
 
 std::int64_t NowNs() {
@@ -278,9 +281,10 @@ struct SendResult {
 };
 
 // Sends `count` messages, back to back (rate 0) or paced at `rate` per second.
-SendResult SendLoad(Entry& entry, char letter, int count, int rate, std::size_t size,
+SendResult SendLoad(Entry& entry, char letter, int count, int rate, const Options& options,
                     std::int64_t give_up_ns) {
-  std::string message(size, 'x');
+  std::string message(options.size, 'x');
+  if (options.frame_end) message.back() = '\x0c';
   message[0] = '#';
   message[1] = letter;
   message[12] = ' ';
@@ -376,6 +380,8 @@ Options Parse(int argc, char** argv) {
       options.idle_ms = std::atoi(value);
     else if (key == "--max-ms")
       options.max_ms = std::atoi(value);
+    else if (key == "--frame-end")
+      options.frame_end = std::atoi(value) != 0;
     else
       throw std::runtime_error("unknown option " + key);
   }
@@ -420,7 +426,7 @@ int Run(const Options& options) {
       if (step.count == 0) continue;
       const auto before = arrivals.Mark();
       const SendResult sent =
-          SendLoad(*entry, step.letter, step.count, step.rate, options.size, give_up);
+          SendLoad(*entry, step.letter, step.count, step.rate, options, give_up);
       const bool complete =
           AwaitLoad(arrivals.Load(step.letter), step.count, options.idle_ms, give_up);
       if (!complete) status = 1;

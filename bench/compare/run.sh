@@ -14,6 +14,10 @@
 #            compare_floor_relay (default build/bin; use a Release build).
 #   --data FILE: also write the table as whitespace-separated columns (for plot.gp).
 #   --rounds N: run the three ways N times in turn (default 3); the table shows medians.
+#   --halves: two more ways that put each QVRemote program alone beside socat, to tell
+#            which half costs what: client-socat (slot -> QVRemoteClient -> TCP 19150 ->
+#            socat -> datagram socket) and socat-server (datagram socket -> socat -> TCP
+#            19150 -> QVRemoteServer -> slot; each message then ends with a form feed).
 # Needs TCP port 19150 free. Installs socat with apt-get (as root or with sudo) when missing.
 # Bounded: each way and round gets at most 60 s of load (the driver's limit) and is killed
 # 30 s after that; every process started here is stopped on exit. Per-user state lives in a temporary
@@ -29,6 +33,7 @@ burst=200000
 paced=5000
 rate=1000
 rounds=3
+halves=0
 while [[ $# -gt 0 ]]; do
   case $1 in
     --data) data=$2; shift 2 ;;
@@ -36,6 +41,7 @@ while [[ $# -gt 0 ]]; do
     --paced) paced=$2; shift 2 ;;
     --rate) rate=$2; shift 2 ;;
     --rounds) rounds=$2; shift 2 ;;
+    --halves) halves=1; shift ;;
     *) echo "unknown option $1" >&2; exit 64 ;;
   esac
 done
@@ -118,8 +124,9 @@ listening() { ss -Hltn "sport = :$1" | grep -q .; }
 
 drive() {
   local way=$1 entry=$2 exit=$3
+  shift 3
   timeout -k 5 90 "$bin/compare_load_driver" --way "$way" --entry "$entry" --exit "$exit" \
-    --burst "$burst" --paced "$paced" --rate "$rate" --idle-ms 3000 --max-ms 60000 \
+    --burst "$burst" --paced "$paced" --rate "$rate" --idle-ms 3000 --max-ms 60000 "$@" \
     >> "$results" || echo "$way: the load did not complete" >&2
 }
 
@@ -152,6 +159,27 @@ run_floor() {
   stop_all
 }
 
+# QVRemoteClient into socat on port 19150, which hands the byte stream to a datagram socket.
+run_client_socat() {
+  start socat-exit socat -u "TCP-LISTEN:19150,bind=127.0.0.1,reuseaddr,nodelay" \
+    "UNIX-SENDTO:$root/half-exit.sock"
+  await listening 19150 || return 1
+  start client "$bin/QVRemoteClient" --headless
+  await log_has client ready || { cat "$root/client.log" >&2; return 1; }
+  drive client-socat slot "$root/half-exit.sock"
+  stop_all
+}
+
+# socat from a datagram socket into QVRemoteServer; the messages carry their frame end.
+run_socat_server() {
+  start server "$bin/QVRemoteServer" --headless
+  await log_has server ready || { cat "$root/server.log" >&2; return 1; }
+  start socat-entry socat -u "UNIX-RECV:$root/half-entry.sock" "TCP:127.0.0.1:19150,nodelay"
+  await test -S "$root/half-entry.sock" || return 1
+  drive socat-server "$root/half-entry.sock" slot --frame-end 1
+  stop_all
+}
+
 echo "machine: nproc $(nproc), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')," \
   "load average $(cut -d' ' -f1-3 /proc/loadavg) (before)"
 for round in $(seq "$rounds"); do
@@ -159,10 +187,16 @@ for round in $(seq "$rounds"); do
   run_qvremote
   run_socat
   run_floor
+  if [[ $halves -eq 1 ]]; then
+    run_client_socat
+    run_socat_server
+  fi
 done
 echo "load average $(cut -d' ' -f1-3 /proc/loadavg) (after)"
 
-awk -v data="$data" -v rounds="$rounds" '
+ways="qvremote socat floor"
+[[ $halves -eq 1 ]] && ways="$ways client-socat socat-server"
+awk -v data="$data" -v rounds="$rounds" -v way_list="$ways" '
   function field(line, key,   n, i, kv) {
     n = split(line, kv, " ")
     for (i = 1; i <= n; ++i) if (index(kv[i], key "=") == 1) return substr(kv[i], length(key) + 2)
@@ -183,7 +217,7 @@ awk -v data="$data" -v rounds="$rounds" '
   }
   BEGIN {
     split("arrived sent lost duplicated merged_messages merged_units cut_units out_of_order msgs_per_s p50_us p99_us complete", keys, " ")
-    split("qvremote socat floor", ways, " ")
+    nways = split(way_list, ways, " ")
   }
   /^result / {
     w = field($0, "way"); l = field($0, "load"); n = ++count[w, l]
@@ -193,14 +227,14 @@ awk -v data="$data" -v rounds="$rounds" '
   function check(ok) { return ok ? "met" : "MISSED" }
   END {
     printf "medians of %d round(s); counts summed over all rounds and both loads\n", rounds
-    printf "%-9s %10s %9s %9s %9s %6s %8s %7s %8s %5s\n", "way", "msgs/s", "p50 us", "p99 us",
+    printf "%-12s %10s %9s %9s %9s %6s %8s %7s %8s %5s\n", "way", "msgs/s", "p50 us", "p99 us",
       "arrived", "lost", "merged", "cut", "reorder", "dup"
-    for (i = 1; i <= 3; ++i) {
+    for (i = 1; i <= nways; ++i) {
       w = ways[i]
       rate[w] = median(w, "burst", "msgs_per_s")
       p50[w] = median(w, "paced", "p50_us")
       p99[w] = median(w, "paced", "p99_us")
-      printf "%-9s %10.0f %9.1f %9.1f %9d %6d %8d %7d %8d %5d\n", w, rate[w], p50[w], p99[w],
+      printf "%-12s %10.0f %9.1f %9.1f %9d %6d %8d %7d %8d %5d\n", w, rate[w], p50[w], p99[w],
         total(w, "arrived"), total(w, "lost"), total(w, "merged_messages"), total(w, "cut_units"),
         total(w, "out_of_order"), total(w, "duplicated")
     }
@@ -208,6 +242,7 @@ awk -v data="$data" -v rounds="$rounds" '
     print "msgs/s: burst of 100-byte messages; p50/p99: send to arrival at 1,000 messages/s."
     print "merged: messages that arrived in one datagram or slot message together with others;"
     print "cut: datagrams or slot messages that were not exactly one whole message."
+    if (nways > 3) print "client-socat, socat-server: one QVRemote program with socat as the other half."
     print ""
     q = "qvremote"
     printf "qvremote / socat: throughput %s (target >= 2), p50 %s (target <= 1)\n",
