@@ -122,12 +122,28 @@ await() {
 log_has() { grep -q "$2" "$root/$1.log"; }
 listening() { ss -Hltn "sport = :$1" | grep -q .; }
 
+# CPU time (utime + stime, ms) of every process started for the way being measured.
+relay_cpu_ms() {
+  local pid ticks=0
+  for pid in "${pids[@]}"; do
+    ticks=$((ticks + $(awk '{ print $14 + $15 }' "/proc/$pid/stat" 2> /dev/null || echo 0)))
+  done
+  echo $((ticks * 1000 / $(getconf CLK_TCK)))
+}
+
+# The burst, then the paced load, each by its own driver run; the relay's CPU time is taken
+# around the burst.
 drive() {
-  local way=$1 entry=$2 exit=$3
+  local way=$1 entry=$2 exit=$3 before
   shift 3
+  before=$(relay_cpu_ms)
   timeout -k 5 90 "$bin/compare_load_driver" --way "$way" --entry "$entry" --exit "$exit" \
-    --burst "$burst" --paced "$paced" --rate "$rate" --idle-ms 3000 --max-ms 60000 "$@" \
-    >> "$results" || echo "$way: the load did not complete" >&2
+    --burst "$burst" --paced 0 --idle-ms 3000 --max-ms 60000 "$@" >> "$results" ||
+    echo "$way: the burst did not complete" >&2
+  echo "cpu way=$way load=burst cpu_ms=$(($(relay_cpu_ms) - before))" >> "$results"
+  timeout -k 5 90 "$bin/compare_load_driver" --way "$way" --entry "$entry" --exit "$exit" \
+    --burst 0 --paced "$paced" --rate "$rate" --idle-ms 3000 --max-ms 60000 "$@" \
+    >> "$results" || echo "$way: the paced load did not complete" >&2
 }
 
 run_qvremote() {
@@ -223,23 +239,29 @@ awk -v data="$data" -v rounds="$rounds" -v way_list="$ways" '
     w = field($0, "way"); l = field($0, "load"); n = ++count[w, l]
     for (k in keys) v[w, l, keys[k], n] = field($0, keys[k])
   }
+  /^cpu / {
+    w = field($0, "way"); n = ++count[w, "cpu"]
+    v[w, "cpu", "cpu_ms", n] = field($0, "cpu_ms")
+  }
   function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "-" }
   function check(ok) { return ok ? "met" : "MISSED" }
   END {
     printf "medians of %d round(s); counts summed over all rounds and both loads\n", rounds
-    printf "%-12s %10s %9s %9s %9s %6s %8s %7s %8s %5s\n", "way", "msgs/s", "p50 us", "p99 us",
-      "arrived", "lost", "merged", "cut", "reorder", "dup"
+    printf "%-12s %9s %7s %8s %9s %9s %6s %7s %6s %7s %4s\n", "way", "msgs/s", "CPU ms", "p50 us",
+      "p99 us", "arrived", "lost", "merged", "cut", "reorder", "dup"
     for (i = 1; i <= nways; ++i) {
       w = ways[i]
       rate[w] = median(w, "burst", "msgs_per_s")
       p50[w] = median(w, "paced", "p50_us")
       p99[w] = median(w, "paced", "p99_us")
-      printf "%-12s %10.0f %9.1f %9.1f %9d %6d %8d %7d %8d %5d\n", w, rate[w], p50[w], p99[w],
+      cpu[w] = median(w, "cpu", "cpu_ms")
+      printf "%-12s %9.0f %7.0f %8.1f %9.1f %9d %6d %7d %6d %7d %4d\n", w, rate[w], cpu[w], p50[w], p99[w],
         total(w, "arrived"), total(w, "lost"), total(w, "merged_messages"), total(w, "cut_units"),
         total(w, "out_of_order"), total(w, "duplicated")
     }
     print ""
-    print "msgs/s: burst of 100-byte messages; p50/p99: send to arrival at 1,000 messages/s."
+    print "msgs/s: burst of 100-byte messages; CPU ms: CPU time of the relay processes for the burst;"
+    print "p50/p99: latency from send to arrival at 1,000 messages/s."
     print "merged: messages that arrived in one datagram or slot message together with others;"
     print "cut: datagrams or slot messages that were not exactly one whole message."
     if (nways > 3) print "client-socat, socat-server: one QVRemote program with socat as the other half."
@@ -254,8 +276,8 @@ awk -v data="$data" -v rounds="$rounds" -v way_list="$ways" '
       check(rate[q] >= 2 * rate["socat"]), check(rate[q] >= 0.8 * rate["floor"]),
       check(p50[q] <= p50["socat"]), check(p99[q] <= 1.5 * p99["floor"]), check(clean)
     if (data != "") {
-      print "# way msgs_per_s p50_us p99_us" > data
-      for (i = 1; i <= 3; ++i) print ways[i], rate[ways[i]], p50[ways[i]], p99[ways[i]] > data
+      print "# way msgs_per_s p50_us p99_us cpu_ms" > data
+      for (i = 1; i <= nways; ++i) print ways[i], rate[ways[i]], p50[ways[i]], p99[ways[i]], cpu[ways[i]] > data
     }
   }' "$results"
 echo
