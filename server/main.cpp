@@ -1,5 +1,6 @@
 // QVRemoteServer: receives relay connections and writes every message into the local slot
 // "Quelvane\Messages". A tray program where a display can be opened, else headless.
+#include <exception>
 #include <iostream>
 #include <string_view>
 
@@ -42,9 +43,14 @@ int main(int argc, char** argv) {
 
   qvr::server::BlockShutdownSignals();
   qvr::server::RaiseOpenFileLimit();
-  if (!headless) {
-    if (qvr::server::TrayProgramAvailable()) return qvr::server::RunTrayProgram(argc, argv);
-    std::cerr << "QVRemoteServer: no display can be opened, running headless" << std::endl;
+  try {
+    if (!headless) {
+      if (qvr::server::TrayProgramAvailable()) return qvr::server::RunTrayProgram(argc, argv);
+      std::cerr << "QVRemoteServer: no display can be opened, running headless" << std::endl;
+    }
+    return qvr::server::RunHeadless();
+  } catch (const std::exception& e) {
+    std::cerr << "QVRemoteServer: " << e.what() << std::endl;
+    return 1;
   }
-  return qvr::server::RunHeadless();
 }
