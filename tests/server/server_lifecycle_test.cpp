@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <future>
+#include <stdexcept>
+#include <thread>
 
 #include "relay/protocol.h"
 #include "server/server_form.h"
@@ -90,6 +92,30 @@ TEST(ServerBinding, SecondRunningServerCannotBindDespiteAddressReuse) {
   EXPECT_THROW(second.Activate(), EIdCouldNotBindSocket);
   TestClient client(first.Port());
   EXPECT_EQ(client.ReadExactly(relay::kGreeting.size()), std::string(relay::kGreeting));
+}
+
+TEST(ServerForm, NeedsAThreadWithADispatcher) {
+  RecordingSlots slots;
+  std::thread no_loop([&] {
+    EXPECT_THROW(ServerForm(ServerFormOptions{0, &slots, nullptr}), std::logic_error);
+  });
+  no_loop.join();
+}
+
+TEST(ServerForm, WriterIsMadeInFormCreateAndOpensNothingUntilAWrite) {
+  RecordingSlots slots;
+  UiThread ui;
+  auto form = ui.Call([&] {
+    auto f = std::make_unique<ServerForm>(ServerFormOptions{0, &slots, nullptr});
+    f->TntButton1Click(u"Before", u"", u"");  // no writer yet: nothing can go out
+    f->FormCreate();
+    return f;
+  });
+  EXPECT_TRUE(slots.OpenedNames().empty());
+  ui.Call([&] { form->TntButton1Click(u"After", u"", u""); });
+  ASSERT_EQ(slots.Messages().size(), 1u);
+  EXPECT_NE(slots.Messages()[0].find("<After "), std::string::npos);
+  ui.Call([&] { form.reset(); });
 }
 
 // Forwards to the UI loop and counts what was posted.
