@@ -25,7 +25,7 @@ SocketError ToSocketError(const asio::error_code& error) {
 
 [[noreturn]] void ThrowLookupError(const asio::error_code& error) {
   if (error == asio::error::host_not_found) {
-    throw SocketError(kHostNotFoundNumber, std::string(kHostNotFoundText));
+    throw SocketError(asio::error::host_not_found, std::string(kHostNotFoundText));
   }
   throw ToSocketError(error);
 }

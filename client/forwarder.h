@@ -37,9 +37,8 @@ class SocketError : public RelayError {
   int number_;
 };
 
-// The name-service number and text used when a host name cannot be resolved. The number is
-// the resolver's HOST_NOT_FOUND code; the text is the one users know from the other platform.
-inline constexpr int kHostNotFoundNumber = 1;
+// The text for a host name that the name service cannot resolve, with the resolver's
+// "host not found" number of the platform (HOST_NOT_FOUND, 1, on POSIX; 11001 on Windows).
 inline constexpr std::string_view kHostNotFoundText = "Host not found.";
 
 struct RelayClientOptions {
