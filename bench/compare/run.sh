@@ -18,7 +18,9 @@
 #            which half costs what: client-socat (slot -> QVRemoteClient -> TCP 19150 ->
 #            socat -> datagram socket) and socat-server (datagram socket -> socat -> TCP
 #            19150 -> QVRemoteServer -> slot; each message then ends with a form feed).
-# Needs TCP port 19150 free. Installs socat with apt-get (as root or with sudo) when missing.
+#   --ways LIST: run only these ways (comma-separated names from the table).
+# Needs TCP port 19150: a way that uses it waits up to 120 s for it to be free, or is skipped
+# (and shows in the table with -1). Installs socat with apt-get (as root or with sudo) when missing.
 # Bounded: each way and round gets at most 60 s of load (the driver's limit) and is killed
 # 30 s after that; every process started here is stopped on exit. Per-user state lives in a temporary
 # folder (XDG_RUNTIME_DIR, XDG_DATA_HOME), nothing of the user's is touched.
@@ -34,6 +36,7 @@ paced=5000
 rate=1000
 rounds=3
 halves=0
+only=""
 while [[ $# -gt 0 ]]; do
   case $1 in
     --data) data=$2; shift 2 ;;
@@ -42,6 +45,7 @@ while [[ $# -gt 0 ]]; do
     --rate) rate=$2; shift 2 ;;
     --rounds) rounds=$2; shift 2 ;;
     --halves) halves=1; shift ;;
+    --ways) only=$2; shift 2 ;;
     *) echo "unknown option $1" >&2; exit 64 ;;
   esac
 done
@@ -68,10 +72,6 @@ port_free() {
 free_port() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
-if ! port_free 19150; then
-  echo "port 19150 is in use; stop whatever listens there first" >&2
-  exit 2
-fi
 
 root=$(mktemp -d /tmp/qvr-compare-XXXXXX)
 export XDG_RUNTIME_DIR=$root/run XDG_DATA_HOME=$root/data
@@ -96,6 +96,7 @@ stop_all() {
   local pid
   for pid in "${pids[@]}"; do stop_pid "$pid"; done
   pids=()
+  rm -f "$root"/*.log
 }
 cleanup() {
   stop_all
@@ -119,8 +120,28 @@ await() {
   done
   return 1
 }
-log_has() { grep -q "$2" "$root/$1.log"; }
+log_has() { grep -qs "$2" "$root/$1.log"; }
 listening() { ss -Hltn "sport = :$1" | grep -q .; }
+# Whether the listener on port $1 is process $2 (another program may hold 19150 meanwhile).
+listener_is() { ss -Hltnp "sport = :$1" | grep -q "pid=$2,"; }
+# Other people's programs use port 19150 too: wait up to 120 s for it to be free.
+await_19150() {
+  for _ in $(seq 240); do
+    port_free 19150 && ! listening 19150 && return 0
+    sleep 0.5
+  done
+  echo "port 19150 stayed in use; way skipped" >&2
+  return 1
+}
+
+# What the processes of a way said, after a load that did not complete.
+show_logs() {
+  local log
+  for log in "$root"/*.log; do
+    [[ -s $log ]] && { echo "--- $(basename "$log"):"; tail -5 "$log"; } >&2
+  done
+  return 0
+}
 
 # CPU time (utime + stime, ms) of every process started for the way being measured.
 relay_cpu_ms() {
@@ -139,18 +160,23 @@ drive() {
   before=$(relay_cpu_ms)
   timeout -k 5 90 "$bin/compare_load_driver" --way "$way" --entry "$entry" --exit "$exit" \
     --burst "$burst" --paced 0 --idle-ms 3000 --max-ms 60000 "$@" >> "$results" ||
-    echo "$way: the burst did not complete" >&2
+    { echo "$way: the burst did not complete" >&2; show_logs; }
   echo "cpu way=$way load=burst cpu_ms=$(($(relay_cpu_ms) - before))" >> "$results"
   timeout -k 5 90 "$bin/compare_load_driver" --way "$way" --entry "$entry" --exit "$exit" \
     --burst 0 --paced "$paced" --rate "$rate" --idle-ms 3000 --max-ms 60000 "$@" \
-    >> "$results" || echo "$way: the paced load did not complete" >&2
+    >> "$results" || { echo "$way: the paced load did not complete" >&2; show_logs; }
+  local pid
+  for pid in "${pids[@]}"; do
+    kill -0 "$pid" 2> /dev/null || echo "$way: process $pid ended during the load" >&2
+  done
 }
 
 run_qvremote() {
+  await_19150 || return 0
   start server "$bin/QVRemoteServer" --headless
-  await log_has server ready || { cat "$root/server.log" >&2; return 1; }
+  await log_has server ready || { cat "$root/server.log" >&2; stop_all; return 0; }
   start client "$bin/QVRemoteClient" --headless
-  await log_has client ready || { cat "$root/client.log" >&2; return 1; }
+  await log_has client ready || { cat "$root/client.log" >&2; stop_all; return 0; }
   drive qvremote slot slot
   stop_all
 }
@@ -160,9 +186,9 @@ run_socat() {
   port=$(free_port)
   start socat-exit socat -u "TCP-LISTEN:$port,bind=127.0.0.1,reuseaddr,nodelay" \
     "UNIX-SENDTO:$root/socat-exit.sock"
-  await listening "$port" || return 1
+  await listening "$port" || { show_logs; stop_all; return 0; }
   start socat-entry socat -u "UNIX-RECV:$root/socat-entry.sock" "TCP:127.0.0.1:$port,nodelay"
-  await test -S "$root/socat-entry.sock" || return 1
+  await test -S "$root/socat-entry.sock" || { show_logs; stop_all; return 0; }
   drive socat "$root/socat-entry.sock" "$root/socat-exit.sock"
   stop_all
 }
@@ -170,48 +196,51 @@ run_socat() {
 run_floor() {
   start floor "$bin/compare_floor_relay" "$root/floor-entry.sock" "$root/floor-exit.sock" \
     "$(free_port)"
-  await log_has floor ready || { cat "$root/floor.log" >&2; return 1; }
+  await log_has floor ready || { show_logs; stop_all; return 0; }
   drive floor "$root/floor-entry.sock" "$root/floor-exit.sock"
   stop_all
 }
 
 # QVRemoteClient into socat on port 19150, which hands the byte stream to a datagram socket.
 run_client_socat() {
+  await_19150 || return 0
   start socat-exit socat -u "TCP-LISTEN:19150,bind=127.0.0.1,reuseaddr,nodelay" \
     "UNIX-SENDTO:$root/half-exit.sock"
-  await listening 19150 || return 1
+  if ! await listener_is 19150 "${pids[-1]}"; then
+    echo "client-socat: socat did not get port 19150; way skipped" >&2
+    stop_all
+    return 0
+  fi
   start client "$bin/QVRemoteClient" --headless
-  await log_has client ready || { cat "$root/client.log" >&2; return 1; }
+  await log_has client ready || { cat "$root/client.log" >&2; stop_all; return 0; }
   drive client-socat slot "$root/half-exit.sock"
   stop_all
 }
 
 # socat from a datagram socket into QVRemoteServer; the messages carry their frame end.
 run_socat_server() {
+  await_19150 || return 0
   start server "$bin/QVRemoteServer" --headless
-  await log_has server ready || { cat "$root/server.log" >&2; return 1; }
+  await log_has server ready || { cat "$root/server.log" >&2; stop_all; return 0; }
   start socat-entry socat -u "UNIX-RECV:$root/half-entry.sock" "TCP:127.0.0.1:19150,nodelay"
-  await test -S "$root/half-entry.sock" || return 1
+  await test -S "$root/half-entry.sock" || { show_logs; stop_all; return 0; }
   drive socat-server "$root/half-entry.sock" slot --frame-end 1
   stop_all
 }
 
 echo "machine: nproc $(nproc), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')," \
   "load average $(cut -d' ' -f1-3 /proc/loadavg) (before)"
+ways="qvremote socat floor"
+[[ $halves -eq 1 ]] && ways="$ways client-socat socat-server"
+[[ -n $only ]] && ways=${only//,/ }
 for round in $(seq "$rounds"); do
   echo "round $round of $rounds" >&2
-  run_qvremote
-  run_socat
-  run_floor
-  if [[ $halves -eq 1 ]]; then
-    run_client_socat
-    run_socat_server
-  fi
+  for way in $ways; do
+    "run_${way//-/_}"
+  done
 done
 echo "load average $(cut -d' ' -f1-3 /proc/loadavg) (after)"
 
-ways="qvremote socat floor"
-[[ $halves -eq 1 ]] && ways="$ways client-socat socat-server"
 awk -v data="$data" -v rounds="$rounds" -v way_list="$ways" '
   function field(line, key,   n, i, kv) {
     n = split(line, kv, " ")
@@ -244,7 +273,7 @@ awk -v data="$data" -v rounds="$rounds" -v way_list="$ways" '
     v[w, "cpu", "cpu_ms", n] = field($0, "cpu_ms")
   }
   function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "-" }
-  function check(ok) { return ok ? "met" : "MISSED" }
+  function check(ok, known) { return !known ? "-" : ok ? "met" : "MISSED" }
   END {
     printf "medians of %d round(s); counts summed over all rounds and both loads\n", rounds
     printf "%-12s %9s %7s %8s %9s %9s %6s %7s %6s %7s %4s\n", "way", "msgs/s", "CPU ms", "p50 us",
@@ -273,8 +302,11 @@ awk -v data="$data" -v rounds="$rounds" -v way_list="$ways" '
       ratio(rate[q], rate["floor"]), ratio(p99[q], p99["floor"])
     clean = total(q, "lost") + total(q, "merged_messages") + total(q, "out_of_order") + total(q, "duplicated") == 0
     printf "targets: throughput vs socat %s, vs floor %s; p50 %s; p99 %s; nothing lost, merged or reordered %s\n",
-      check(rate[q] >= 2 * rate["socat"]), check(rate[q] >= 0.8 * rate["floor"]),
-      check(p50[q] <= p50["socat"]), check(p99[q] <= 1.5 * p99["floor"]), check(clean)
+      check(rate[q] >= 2 * rate["socat"], rate[q] > 0 && rate["socat"] > 0),
+      check(rate[q] >= 0.8 * rate["floor"], rate[q] > 0 && rate["floor"] > 0),
+      check(p50[q] <= p50["socat"], p50[q] > 0 && p50["socat"] > 0),
+      check(p99[q] <= 1.5 * p99["floor"], p99[q] > 0 && p99["floor"] > 0),
+      check(clean, count[q, "burst"] > 0)
     if (data != "") {
       print "# way msgs_per_s p50_us p99_us cpu_ms" > data
       for (i = 1; i <= nways; ++i) print ways[i], rate[ways[i]], p50[ways[i]], p99[ways[i]], cpu[ways[i]] > data
