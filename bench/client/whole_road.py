@@ -45,6 +45,8 @@ class Arrivals:
         self.count = {}        # payload kind (first byte) -> count
         self.last_arrival = 0  # monotonic ns of the newest payload
         self.latencies = []    # ns, for payloads that carry their send time
+        self.lines = 0         # messages the listener printed
+        self.empty = 0         # of them empty: none are sent, so any is a fault on the road
         self.thread = threading.Thread(target=self._read, args=(stream,), daemon=True)
         self.thread.start()
 
@@ -52,6 +54,9 @@ class Arrivals:
         for line in stream:
             now = time.monotonic_ns()
             with self.lock:
+                self.lines += 1
+                if line == b"\n":
+                    self.empty += 1
                 for payload in line.rstrip(b"\n").split(b"\x0c"):
                     if not payload:
                         continue
@@ -113,6 +118,7 @@ def burst(bin_dir, env, arrivals, args, deadline):
     lines = b"".join(payload(b"B", i, args.size) + b"\n" for i in range(args.messages))
     sender = subprocess.Popen([os.path.join(bin_dir, "qvslot"), "send", "--lines", SENDER_SLOT],
                               stdin=subprocess.PIPE, env=env)
+    lines_before = arrivals.lines
     start = time.monotonic_ns()
     sender.stdin.write(lines)
     sender.stdin.close()
@@ -122,7 +128,8 @@ def burst(bin_dir, env, arrivals, args, deadline):
     received = arrivals.counted(b"B")
     seconds = (arrivals.last_arrival - start) / 1e9
     print(f"burst: {received} of {args.messages} messages of {args.size} bytes in "
-          f"{seconds:.3f} s: {received / seconds:,.0f} messages/s"
+          f"{seconds:.3f} s: {received / seconds:,.0f} messages/s; the server relayed them "
+          f"as {arrivals.lines - lines_before} slot messages, {arrivals.empty} of them empty"
           + ("" if complete else " (INCOMPLETE: time limit)"))
     return complete
 

@@ -21,4 +21,9 @@ if(TARGET QVRemoteClient)
   target_compile_definitions(client_program_test PRIVATE
     QVR_CLIENT_PROGRAM="$<TARGET_FILE:QVRemoteClient>")
   add_dependencies(client_program_test QVRemoteClient)
+  if(TARGET QVRemoteServer)
+    target_compile_definitions(client_program_test PRIVATE
+      QVR_SERVER_PROGRAM="$<TARGET_FILE:QVRemoteServer>")
+    add_dependencies(client_program_test QVRemoteServer)
+  endif()
 endif()

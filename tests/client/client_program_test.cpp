@@ -15,9 +15,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "client/client_form.h"
 #include "ipc/mailslot_writer.h"
+#include "ipc/slot_channel.h"
 #include "tests/client/forwarder_test_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -28,19 +30,19 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The program under test, started with --headless; its stderr is gathered as it comes.
-class HeadlessClient {
+// A program started with --headless; its stderr is gathered as it comes.
+class HeadlessProgram {
  public:
-  HeadlessClient() {
+  explicit HeadlessProgram(const char* path) {
     int pipe_ends[2];
     if (::pipe2(pipe_ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDERR_FILENO);
-    char program[] = QVR_CLIENT_PROGRAM;
+    std::string program = path;
     char headless[] = "--headless";
-    char* argv[] = {program, headless, nullptr};
-    const int spawned = ::posix_spawn(&pid_, program, &actions, nullptr, argv, environ);
+    char* argv[] = {program.data(), headless, nullptr};
+    const int spawned = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipe_ends[1]);
     if (spawned != 0) throw std::runtime_error("posix_spawn");
@@ -48,7 +50,7 @@ class HeadlessClient {
     reader_ = std::thread([this] { Gather(); });
   }
 
-  ~HeadlessClient() {
+  ~HeadlessProgram() {
     if (pid_ > 0) {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
@@ -102,6 +104,12 @@ class HeadlessClient {
   std::mutex mutex_;
   std::condition_variable grown_;
   std::string output_;
+};
+
+// The client under test.
+class HeadlessClient : public HeadlessProgram {
+ public:
+  HeadlessClient() : HeadlessProgram(QVR_CLIENT_PROGRAM) {}
 };
 
 std::filesystem::path SettingsFile(const test::IsolatedUserDirs& dirs) {
@@ -185,6 +193,47 @@ TEST(ClientProgramTest, ASecondCopyWarnsAndRunsOn) {
   EXPECT_EQ(second.StopWith(SIGTERM), 0);
   EXPECT_EQ(first.StopWith(SIGTERM), 0);
 }
+
+#ifdef QVR_SERVER_PROGRAM
+// Both programs on loopback, the test in the place of the presentation program on both
+// sides: it writes into Quelvane\RemoteSender and owns Quelvane\Messages.
+TEST(ClientProgramTest, MessagesTravelTheWholeRoadThroughTheRealServer) {
+  test::IsolatedUserDirs dirs;
+  auto messages = ipc::SystemSlots().Create(u"Quelvane\\Messages", ipc::kSlotMaxMessage, 10000);
+  ASSERT_NE(messages, nullptr);
+  HeadlessProgram server(QVR_SERVER_PROGRAM);
+  ASSERT_TRUE(server.WaitForOutput("ready")) << server.Output();
+  HeadlessClient client;
+  ASSERT_TRUE(client.WaitForOutput("ready")) << client.Output();
+
+  TMailSlotWriter writer(kSenderSlotName);
+  const std::vector<std::string> sent = {"abc",
+                                         "Gr\xFC\xDF"
+                                         "e",
+                                         "A\x0C"
+                                         "B",
+                                         ""};
+  for (const auto& message : sent) Send(writer, message);
+
+  // A form feed inside a message ends a message at the server when a read ends there; the
+  // rest is relayed as the next message. Joined with form feeds, the bytes are the same.
+  std::string expected;
+  for (const auto& message : sent) expected += message + '\x0C';
+  std::string relayed;
+  std::vector<char> buffer(ipc::kSlotMaxMessage);
+  while (relayed.size() < expected.size()) {
+    std::size_t length = 0;
+    ASSERT_EQ(messages->Read(buffer.data(), buffer.size(), length),
+              ipc::SlotOwner::ReadResult::kMessage)
+        << relayed;
+    relayed.append(buffer.data(), length).push_back('\x0C');
+  }
+  EXPECT_EQ(relayed, expected);
+
+  EXPECT_EQ(client.StopWith(SIGTERM), 0);
+  EXPECT_EQ(server.StopWith(SIGTERM), 0);
+}
+#endif
 
 }  // namespace
 }  // namespace qvr::client
