@@ -7,7 +7,7 @@ set -euo pipefail
 source "$(dirname "$0")/setup.sh"
 cd "$QVR_ROOT"
 qvr_install_packages
-qvr_build build -DQVR_BUILD_GUI=ON >/dev/null
+QVR_TARGETS="QVRemoteServer QVRemoteClient qvslot" qvr_build build -DQVR_BUILD_GUI=ON >/dev/null
 bin="$QVR_ROOT/build/bin"
 
 work=$(mktemp -d)
@@ -46,7 +46,7 @@ pids+=($!)
 wait_for "$work/listen.err" "listening on"
 
 echo "2. QVRemoteServer listens on port 19150"
-QT_QPA_PLATFORM= "$bin/QVRemoteServer" --headless 2>"$work/server.err" &
+"$bin/QVRemoteServer" --headless 2>"$work/server.err" &
 pids+=($!)
 wait_for "$work/server.err" "ready"
 

@@ -8,6 +8,7 @@ QVR_PACKAGES=(
   qt6-base-dev libasio-dev libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   xvfb xauth
+  trayer xdotool x11-utils imagemagick desktop-file-utils dpkg-dev
 )
 
 qvr_missing_packages() {
@@ -41,11 +42,14 @@ qvr_install_packages() {
 }
 
 # qvr_build <build dir> [cmake options...]: configures and builds, programs into <dir>/bin.
+# QVR_TARGETS, when set, names the only targets to build.
 qvr_build() {
   local dir=$1
   shift
   cmake -S "$QVR_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE="${QVR_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
-  cmake --build "$dir" -j "$(nproc)"
+  local targets=()
+  [ -n "${QVR_TARGETS:-}" ] && targets=(--target $QVR_TARGETS)
+  cmake --build "$dir" -j "$(nproc)" "${targets[@]}"
 }
 
 QVR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
