@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -128,6 +129,41 @@ void Send(TMailSlotWriter& writer, std::string_view bytes) {
   ASSERT_EQ(writer.Write(bytes.data(), static_cast<std::int32_t>(bytes.size())),
             static_cast<std::int32_t>(bytes.size()));
 }
+
+struct CommandLineCase {
+  const char* arguments;
+  int status;
+  const char* output_start;  // of stdout and stderr together
+};
+
+void PrintTo(const CommandLineCase& c, std::ostream* out) {
+  *out << c.arguments;
+}
+
+class ClientCommandLineTest : public ::testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(ClientCommandLineTest, AnswersWithoutStarting) {
+  const std::string command =
+      std::string(QVR_CLIENT_PROGRAM) + " " + GetParam().arguments + " 2>&1 </dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+  const int status = ::pclose(pipe);
+
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), GetParam().status);
+  EXPECT_EQ(output.rfind(GetParam().output_start, 0), 0u) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, ClientCommandLineTest,
+    ::testing::Values(CommandLineCase{"--version", 0, "QVRemoteClient 0."},
+                      CommandLineCase{"--help", 0, "Usage: QVRemoteClient [--headless"},
+                      CommandLineCase{"--headless --help", 0, "Usage: QVRemoteClient"},
+                      CommandLineCase{"--headless --bogus", 2,
+                                      "QVRemoteClient: unknown argument\nUsage:"}));
 
 TEST(ClientProgramTest, RelaysSlotMessagesToPort19150AndEndsOrderlyOnSigterm) {
   test::IsolatedUserDirs dirs;
