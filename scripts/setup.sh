@@ -8,7 +8,7 @@ QVR_PACKAGES=(
   qt6-base-dev libasio-dev libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   xvfb xauth
-  trayer xdotool x11-utils imagemagick desktop-file-utils dpkg-dev
+  trayer xdotool x11-utils imagemagick tesseract-ocr tesseract-ocr-eng desktop-file-utils dpkg-dev
 )
 
 qvr_missing_packages() {
