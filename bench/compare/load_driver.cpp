@@ -108,6 +108,12 @@ class Arrivals {
       merged_messages_ += starts;
     }
     if (starts != 1 || data[0] != '#') ++cut_units_;
+    if (starts == 0 && carry_.empty() && foreign_shown_ < 3) {
+      // Not a tail of ours: another program wrote here (port 19150 is shared on this host).
+      ++foreign_shown_;
+      std::fprintf(stderr, "compare_load_driver: a unit without a message start, %zu bytes: %.*s\n",
+                   length, static_cast<int>(std::min<std::size_t>(length, 60)), data);
+    }
     carry_.append(data, length);
     TakeApart(now);
   }
@@ -173,6 +179,7 @@ class Arrivals {
   std::string carry_;
   LoadCount burst_, paced_;
   std::int64_t units_ = 0, merged_units_ = 0, merged_messages_ = 0, cut_units_ = 0;
+  int foreign_shown_ = 0;
 };
 
 // The receiving end: owns the exit slot or binds the exit datagram socket.
