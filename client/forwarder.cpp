@@ -5,6 +5,7 @@
 #include <asio.hpp>
 #include <utility>
 
+#include "client/socket_error_text.h"
 #include "ipc/codepage.h"
 
 namespace qvr::client {
@@ -20,7 +21,7 @@ constexpr std::size_t kTakeInLimit = 1 << 20;
 constexpr std::chrono::milliseconds kGreetingWait{1000};
 
 SocketError ToSocketError(const asio::error_code& error) {
-  return SocketError(error.value(), error.message());
+  return SocketError(error.value(), SocketErrorDescription(error));
 }
 
 [[noreturn]] void ThrowLookupError(const asio::error_code& error) {

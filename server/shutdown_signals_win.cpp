@@ -11,13 +11,22 @@ namespace qvr::server {
 
 namespace {
 
+// The system ends the process as soon as the handler returns from a close, logoff or
+// shutdown event, so the handler holds it back this long to let the exit run in order.
+constexpr DWORD kCloseGrace = 4000;
+
 std::mutex handler_mutex;
 std::function<void()>* active_request = nullptr;
 
-BOOL WINAPI OnConsoleEvent(DWORD) {
-  std::lock_guard lock(handler_mutex);
-  if (active_request == nullptr) return FALSE;
-  (*active_request)();
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  {
+    std::lock_guard lock(handler_mutex);
+    if (active_request == nullptr) return FALSE;
+    (*active_request)();
+  }
+  if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+    Sleep(kCloseGrace);  // the process normally ends during this pause
+  }
   return TRUE;
 }
 

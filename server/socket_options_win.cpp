@@ -5,9 +5,14 @@
 
 namespace qvr::server {
 
-// Windows lets SO_REUSEADDR steal a port that another program listens on, so the listening
-// socket stays exclusive as the system makes it.
-void PrepareListeningSocket(asio::ip::tcp::acceptor&) {}
+// SO_REUSEADDR on Windows would let a second copy take the port the first one listens on, so
+// it is never set; SO_EXCLUSIVEADDRUSE also keeps other programs from binding the port more
+// specifically while the server listens.
+void PrepareListeningSocket(asio::ip::tcp::acceptor& acceptor) {
+  using ExclusiveAddressUse = asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>;
+  asio::error_code ignored;  // the port stays usable without it
+  acceptor.set_option(ExclusiveAddressUse(true), ignored);
+}
 
 void EnableKeepAlive(asio::ip::tcp::socket& socket) {
   tcp_keepalive settings{};
