@@ -108,10 +108,12 @@ class Arrivals {
       merged_messages_ += starts;
     }
     if (starts != 1 || data[0] != '#') ++cut_units_;
-    if (starts == 0 && carry_.empty() && foreign_shown_ < 3) {
-      // Not a tail of ours: another program wrote here (port 19150 is shared on this host).
+    const bool padding_only =
+        std::all_of(data, data + length, [](char c) { return c == 'x' || c == '\x0c'; });
+    if (starts == 0 && !padding_only && carry_.empty() && foreign_shown_ < 3) {
+      // Not a piece of ours: another program wrote here (port 19150 is shared on this host).
       ++foreign_shown_;
-      std::fprintf(stderr, "compare_load_driver: a unit without a message start, %zu bytes: %.*s\n",
+      std::fprintf(stderr, "compare_load_driver: a unit that is none of ours, %zu bytes: %.*s\n",
                    length, static_cast<int>(std::min<std::size_t>(length, 60)), data);
     }
     carry_.append(data, length);

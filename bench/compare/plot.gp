@@ -1,5 +1,6 @@
 # Chart of the relay comparison (docs/benchmarks-compare.png) from the --data file of run.sh:
-#   gnuplot -e "data='compare.dat'; out='docs/benchmarks-compare.png'" bench/compare/plot.gp
+#   gnuplot -e "data='bench/compare/results/2026-12-11.dat'; out='docs/benchmarks-compare.png'" \
+#     bench/compare/plot.gp
 # Left: burst throughput; middle: CPU time of the relay processes for that burst; right:
 # latency p50 and p99 at 1,000 messages/s (log scale).
 if (!exists("data")) data = 'compare.dat'
