@@ -101,6 +101,10 @@ until_true() {
   done
 }
 
+# xdo <xdotool arguments>: xdotool, given up after a while (a --sync may wait for an event
+# that never comes).
+xdo() { timeout "$WAIT" xdotool "$@"; }
+
 # A session of its own: no D-Bus (so Qt uses the XEmbed tray, which trayer hosts), no
 # desktop settings, and per-user folders that vanish afterwards.
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP \
@@ -128,7 +132,7 @@ export DISPLAY
 trayer --edge bottom --align right --widthtype request --height 32 --transparent false \
   --tint 0xd8d8d8 --SetDockType true --SetPartialStrut true >"$work/trayer.log" 2>&1 &
 pids+=($!)
-panel_id() { xdotool search --classname '^panel$' | head -n 1; }
+panel_id() { xdo search --classname '^panel$' | head -n 1; }
 panel_there() { test -n "$(panel_id)"; }
 until_true "$WAIT" panel_there || fail "trayer's panel did not appear"
 panel=$(panel_id)
@@ -153,7 +157,7 @@ tray_icon() {
 popups() {
   local icon w
   icon=$(printf '%d' "$(tray_icon "$1")")
-  for w in $(xdotool search --onlyvisible --classname "^$1\$"); do
+  for w in $(xdo search --onlyvisible --classname "^$1\$"); do
     [ "$w" = "$icon" ] && continue
     if xprop -id "$w" _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP; then
       [ "$2" = tooltip ] && echo "$w"
@@ -167,7 +171,7 @@ icon_there() { test -n "$(tray_icon "$1")"; }
 icon_gone() { test -z "$(tray_icon "$1")"; }
 has_popup() { test -n "$(popups "$1" "$2")"; }
 no_popup() { test -z "$(popups "$1" "$2")"; }
-dialog_id() { xdotool search --onlyvisible --name "^$DIALOG\$" | head -n 1; }
+dialog_id() { xdo search --onlyvisible --name "^$DIALOG\$" | head -n 1; }
 dialog_open() { test -n "$(dialog_id)"; }
 dialog_closed() { test -z "$(dialog_id)"; }
 ended() { ! kill -0 "$1" 2>/dev/null || grep -q '^[^)]*) Z' "/proc/$1/stat" 2>/dev/null; }
@@ -204,13 +208,13 @@ check_text() {
   pass "$2 reads \"$text\""
 }
 # Mouse away from every icon, so that tooltips close.
-mouse_away() { xdotool mousemove --sync 20 20; }
+mouse_away() { xdo mousemove --sync 20 20; }
 # click_icon <program> <button> [repeat]
 click_icon() {
   local icon
   icon=$(tray_icon "$1")
   geometry "$icon"
-  xdotool mousemove --sync $((X + W / 2)) $((Y + H / 2)) click --repeat "${3:-1}" --delay 100 "$2"
+  xdo mousemove --sync $((X + W / 2)) $((Y + H / 2)) click --repeat "${3:-1}" --delay 100 "$2"
 }
 # open_menu <program>: right click until the menu is there (the first click may come before
 # the program is ready for it); sets MENU and its geometry.
@@ -231,7 +235,7 @@ open_menu() {
 }
 # pick <program> <entry> <entries>: clicks the entry (counted from 1) of the open menu.
 pick() {
-  xdotool mousemove --sync $((MX + MW / 2)) $((MY + MH * (2 * $2 - 1) / (2 * $3))) click 1
+  xdo mousemove --sync $((MX + MW / 2)) $((MY + MH * (2 * $2 - 1) / (2 * $3))) click 1
 }
 # focus_dialog: the keyboard goes to the dialog, as after a click into it.
 focus_dialog() {
@@ -239,9 +243,9 @@ focus_dialog() {
   dialog=$(dialog_id)
   geometry "$dialog"
   DX=$X DY=$Y DW=$W DH=$H
-  xdotool mousemove --sync $((X + W / 2)) $((Y + 8))
-  xdotool windowfocus --sync "$dialog" 2>/dev/null || true
-  focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$dialog" ]; }
+  xdo mousemove --sync $((X + W / 2)) $((Y + 8))
+  xdo windowfocus --sync "$dialog" 2>/dev/null || true
+  focused() { [ "$(xdo getwindowfocus 2>/dev/null)" = "$dialog" ]; }
   until_true "$WAIT" focused || fail "the dialog does not get the keyboard focus"
 }
 
@@ -274,8 +278,8 @@ for program in QVRemoteServer QVRemoteClient; do
     until_true "$WAIT" no_popup "$program" tooltip || true
     icon=$(tray_icon "$program")
     geometry "$icon"
-    xdotool mousemove --sync $((X + W / 2 - 2)) $((Y + H / 2))
-    xdotool mousemove --sync $((X + W / 2)) $((Y + H / 2))
+    xdo mousemove --sync $((X + W / 2 - 2)) $((Y + H / 2))
+    xdo mousemove --sync $((X + W / 2)) $((Y + H / 2))
     if until_true 10 has_popup "$program" tooltip; then
       shown=1
       break
@@ -302,7 +306,7 @@ pass "right click on the server's icon opens its menu (${MW}x${MH})"
 check_text "$MENU" "the server's menu" "*Beenden*"
 check_text "$MENU" "the server's menu (no second entry)" "!(*Einstellungen*)"
 picture menu-QVRemoteServer $((MX - 8)) $((MY - 8)) $((800 - MX + 8)) $((600 - MY + 8))
-xdotool key Escape
+xdo key Escape
 until_true "$WAIT" no_popup QVRemoteServer other || fail "Escape does not close the server's menu"
 
 open_menu QVRemoteClient
@@ -327,11 +331,11 @@ done
 [ "$opened" = 1 ] || fail "\"Einstellungen...\" does not open \"$DIALOG\""
 pass "\"Einstellungen...\" opens \"$DIALOG\""
 focus_dialog
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 40 "$HOST_TYPED"
+xdo key --clearmodifiers ctrl+a
+xdo type --delay 40 "$HOST_TYPED"
 check_text "$(dialog_id)" "the dialog with the host typed" "*Netzwerkeinstellungen*Host:*$HOST_TYPED*"
 picture dialog-host-typed "$DX" "$DY" "$DW" "$DH"
-xdotool key --clearmodifiers Return
+xdo key --clearmodifiers Return
 until_true "$WAIT" dialog_closed || fail "Enter does not close the dialog"
 pass "the host typed and Enter close the dialog"
 
@@ -348,10 +352,10 @@ done
 [ "$opened" = 1 ] || fail "a double click on the client's icon does not open \"$DIALOG\""
 pass "a double click on the client's icon opens \"$DIALOG\""
 focus_dialog
-xdotool key --clearmodifiers End # the text unselected, to be read like the rest
+xdo key --clearmodifiers End # the text unselected, to be read like the rest
 check_text "$(dialog_id)" "the dialog opened again" "*Host:*$HOST_TYPED*"
 picture dialog-opened-again "$DX" "$DY" "$DW" "$DH"
-xdotool key --clearmodifiers Escape
+xdo key --clearmodifiers Escape
 until_true "$WAIT" dialog_closed || fail "Escape does not close the dialog"
 pass "Escape closes the dialog"
 
