@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary root, once per prefix, and checks that every file is
-# where desktops, man and systemd look for it.
+# where desktops, man and systemd look for it; then builds the Debian package and checks it.
 #   install_check.sh <build dir> <ON|OFF: tray programs built>
 set -euo pipefail
 build=$1
@@ -91,9 +91,44 @@ check_prefix() {
   fi
 }
 
+# The Debian package holds the same files below /usr, and depends on the libraries the
+# programs link.
+check_package() {
+  if ! command -v dpkg-deb >/dev/null || ! command -v dpkg-shlibdeps >/dev/null; then
+    echo "dpkg-deb or dpkg-shlibdeps missing (dpkg-dev): package not built"
+    return
+  fi
+  echo "--- Debian package"
+  local out="$root/package" deb
+  cpack -G DEB -B "$out" --config "$build/CPackConfig.cmake" >"$root/cpack.log" 2>&1 ||
+    { bad "cpack: $(tail -n 5 "$root/cpack.log")"; return; }
+  deb=$(find "$out" -maxdepth 1 -name 'qvremote_*.deb' | head -n 1)
+  [ -n "$deb" ] || { bad "cpack wrote no qvremote_*.deb"; return; }
+  local listed
+  listed=$(dpkg-deb -c "$deb" | awk '{print $6}')
+  local file
+  for file in ./usr/bin/QVRemoteServer ./usr/bin/QVRemoteClient ./usr/bin/qvslot \
+    ./usr/share/man/man1/qvslot.1 ./usr/lib/systemd/user/qvremote-client.service; do
+    grep -qxF "$file" <<<"$listed" || bad "package lacks $file"
+  done
+  local depends
+  depends=$(dpkg-deb -f "$deb" Depends)
+  grep -q 'libc6' <<<"$depends" || bad "package Depends lacks libc6: $depends"
+  if [ "$gui" = ON ]; then
+    grep -qxF ./usr/share/applications/qvremote-server.desktop <<<"$listed" ||
+      bad "package lacks the server's desktop entry"
+    grep -q 'libqt6widgets6' <<<"$depends" || bad "package Depends lacks libqt6widgets6: $depends"
+  fi
+  dpkg-deb -x "$deb" "$root/unpacked"
+  grep -qxF "ExecStart=/usr/bin/QVRemoteServer --headless" \
+    "$root/unpacked/usr/lib/systemd/user/qvremote-server.service" ||
+    bad "packaged server unit does not start /usr/bin/QVRemoteServer --headless"
+}
+
 for prefix in /usr /opt/qvremote; do
   check_prefix "$prefix"
 done
+check_package
 if [ "$failures" != 0 ]; then
   echo "$failures check(s) failed; installed files:" >&2
   (cd "$root" && find . -type f | sort) >&2
