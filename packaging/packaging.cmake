@@ -20,7 +20,10 @@ if(QVR_BUILD_GUI)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
   # qvr_install_icon(<theme name> <svg> <png pattern with SIZE>): the programs' own 16-48
-  # pixel pictures, the larger ones drawn from the same SVG into packaging/icons.
+  # pixel pictures, the larger ones drawn from the same SVG into packaging/icons. After a
+  # change of a picture, draw those again (Debian package librsvg2-bin), e.g.
+  #   rsvg-convert -w 128 -h 128 server/icons/server.svg -o packaging/icons/server-128.png
+  #   rsvg-convert -w 128 -h 128 client/icons/sender.svg -o packaging/icons/client-128.png
   function(qvr_install_icon name svg small_pattern)
     set(_hicolor ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
     foreach(_size 16 24 32 48 64 128 256)
