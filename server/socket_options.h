@@ -13,4 +13,7 @@ void PrepareListeningSocket(asio::ip::tcp::acceptor& acceptor);
 // within minutes, and never end one whose peer is alive.
 void EnableKeepAlive(asio::ip::tcp::socket& socket);
 
+// From any thread: ends both directions so that a read waiting on another thread returns.
+void ShutdownAndWakeReaders(asio::ip::tcp::socket& socket);
+
 }  // namespace qvr::server

@@ -26,4 +26,10 @@ void EnableKeepAlive(asio::ip::tcp::socket& socket) {
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepProbes, sizeof kKeepProbes);
 }
 
+// A read waiting in recv on another thread sees the end of the stream at once.
+void ShutdownAndWakeReaders(asio::ip::tcp::socket& socket) {
+  asio::error_code ignored;
+  socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+}
+
 }  // namespace qvr::server

@@ -24,4 +24,13 @@ void EnableKeepAlive(asio::ip::tcp::socket& socket) {
            &returned, nullptr, nullptr);
 }
 
+// shutdown() alone does not end a blocking recv that another thread waits in, so the
+// socket's pending requests are cancelled too; the read then fails and the handler ends.
+void ShutdownAndWakeReaders(asio::ip::tcp::socket& socket) {
+  asio::error_code ignored;
+  socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+  const SOCKET handle = socket.native_handle();
+  CancelIoEx(reinterpret_cast<HANDLE>(handle), nullptr);
+}
+
 }  // namespace qvr::server

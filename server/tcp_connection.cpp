@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "server/socket_options.h"
+
 namespace qvr::server {
 
 TcpConnection::TcpConnection(asio::ip::tcp::socket socket) : socket_(std::move(socket)) {}
@@ -44,8 +46,7 @@ void TcpConnection::Disconnect() {
 void TcpConnection::Shutdown() {
   std::lock_guard lock(mutex_);
   if (!open_) return;
-  asio::error_code ignored;
-  socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+  ShutdownAndWakeReaders(socket_);
 }
 
 }  // namespace qvr::server
