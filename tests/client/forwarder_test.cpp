@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/client/forwarder_test_server.h"
+#include "tests/support/socket_texts.h"
 
 namespace qvr::client {
 namespace {
@@ -155,7 +156,7 @@ TEST(ForwarderFailureTest, RefusedConnectionRaisesTheSystemTextAndTheNextMessage
   Forwarder forwarder(settings, OptionsFor(port));
 
   EXPECT_EQ(ErrorTextOf([&] { forwarder.ForwardMessage(u"lost"); }),
-            "Socket Error # 111\nConnection refused");
+            qvr::test::RefusedConnectionText());
   EXPECT_FALSE(forwarder.IdTCPClient1.Connected());
 
   ForwarderTestServer server({.port = port});
@@ -194,8 +195,7 @@ TEST(ForwarderFailureTest, UnknownHostRaisesHostNotFound) {
   settings.SetHost(u"qvremote-relay.invalid");
   Forwarder forwarder(settings);
 
-  EXPECT_EQ(ErrorTextOf([&] { forwarder.ForwardMessage(u"lost"); }),
-            "Socket Error # 1\nHost not found.");
+  EXPECT_EQ(ErrorTextOf([&] { forwarder.ForwardMessage(u"lost"); }), qvr::test::HostNotFoundText());
   EXPECT_EQ(forwarder.IdTCPClient1.Host(), u"qvremote-relay.invalid");
 }
 
@@ -227,7 +227,7 @@ TEST_F(ForwarderTest, ChangedHostAppliesFromTheNextConnectionOn) {
 
   server.Close(0);
   EXPECT_EQ(ErrorTextOf([&] { forwarder.ForwardMessage(u"three"); }),
-            "Socket Error # 1\nHost not found.");
+            qvr::test::HostNotFoundText());
 }
 
 TEST_F(ForwarderTest, ApplyHostClosesTheConnectionOnlyWhenTheHostChanged) {

@@ -10,6 +10,7 @@
 #include "ipc/slot_channel.h"
 #include "tests/ipc/slot_test_support.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wine.h"
 
 namespace qvr::test {
 namespace {
@@ -74,6 +75,7 @@ TEST_P(SlotChannelRules, NamesAreIndependent) {
 
 // Rule 3: whole messages, oldest first, bytes unchanged, zero-byte messages included.
 TEST_P(SlotChannelRules, MessagesArriveWholeAndUnchanged) {
+  QVR_SKIP_UNDER_WINE(test::kWineZeroByteMessages);
   const std::vector<std::string> sent = {
       "", std::string("a\0b", 3), std::string(1, '\0'), "\x80\xE4\xFF\x7F", "plain text", ""};
   auto owner = Create();
@@ -89,6 +91,7 @@ TEST_P(SlotChannelRules, MessagesArriveWholeAndUnchanged) {
 
 // Rule 4: a message longer than the owner's limit fails as a whole.
 TEST_P(SlotChannelRules, LimitIsExactAndAnOverlongMessageLeavesNothing) {
+  QVR_SKIP_UNDER_WINE(test::kWineSizeLimit);
   for (const std::uint32_t limit : {ipc::kSlotMaxMessage, 1000u, 1u, 0u}) {
     SCOPED_TRACE(limit);
     auto owner = Create(limit);
@@ -107,6 +110,7 @@ TEST_P(SlotChannelRules, LimitIsExactAndAnOverlongMessageLeavesNothing) {
 
 // Rule 5: openings made before the owner closed stay dead; fresh ones reach the new owner.
 TEST_P(SlotChannelRules, OutdatedOpeningFailsAfterCloseAndRecreate) {
+  QVR_SKIP_UNDER_WINE(test::kWineOutdatedOpening);
   auto first = Create();
   ASSERT_NE(first, nullptr);
   auto first_reader = std::make_unique<OwnerReader>(*first);
@@ -135,6 +139,7 @@ TEST_P(SlotChannelRules, OutdatedOpeningFailsAfterCloseAndRecreate) {
 // Rule 5: a write completes once the message lies in the slot; an owner that stops reading
 // makes writes fail after a bounded wait instead of blocking the writer for ever.
 TEST_P(SlotChannelRules, WriterToOwnerThatStopsReadingGivesUp) {
+  QVR_SKIP_UNDER_WINE(test::kWineUnboundedQueue);
   auto owner = Create(ipc::kSlotMaxMessage, kShortTimeoutMs);
   ASSERT_NE(owner, nullptr);
   auto opening = OpenWhileReading(backend(), kName, *owner);

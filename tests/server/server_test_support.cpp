@@ -1,7 +1,6 @@
 #include "tests/server/server_test_support.h"
 
-#include <sys/socket.h>
-#include <sys/time.h>
+#include "tests/server/receive_timeout.h"
 
 #include <stdexcept>
 
@@ -85,9 +84,7 @@ std::vector<std::u16string> RecordingSlots::OpenedNames() const {
 
 TestClient::TestClient(const asio::ip::address& address, std::uint16_t port) {
   socket_.connect(asio::ip::tcp::endpoint(address, port));
-  timeval timeout{};
-  timeout.tv_sec = kPatience.count();
-  setsockopt(socket_.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  SetReceiveTimeout(socket_, kPatience);
 }
 
 TestClient::TestClient(std::uint16_t port) : TestClient(asio::ip::address_v4::loopback(), port) {}
