@@ -33,7 +33,12 @@ target_compile_definitions(qvr_server_gui PUBLIC QT_NO_KEYWORDS)
 target_link_libraries(qvr_server_gui PUBLIC qvr_server_core qvr_crash_report qvr_gui_common
                                             Qt6::Widgets PRIVATE qvr_warnings)
 
-set(QVR_SERVER_TRAY_SOURCES ${CMAKE_CURRENT_LIST_DIR}/tray_entry_qt.cpp)
+if(WIN32)
+  set(_server_display ${CMAKE_CURRENT_LIST_DIR}/display_win.cpp)
+else()
+  set(_server_display ${CMAKE_CURRENT_LIST_DIR}/display_posix.cpp)
+endif()
+set(QVR_SERVER_TRAY_SOURCES ${CMAKE_CURRENT_LIST_DIR}/tray_entry_qt.cpp ${_server_display})
 target_sources(QVRemoteServer PRIVATE ${QVR_SERVER_TRAY_SOURCES})
 target_link_libraries(QVRemoteServer PRIVATE qvr_server_gui)
 

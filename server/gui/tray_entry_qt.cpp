@@ -1,12 +1,11 @@
 // The tray program: the application object, the GUI thread's dispatcher, the crash
 // reporter and the hidden main window, with the window's exit order.
 #include <QProcess>
-#include <cstdlib>
-#include <string_view>
 
 #include "gui_common/qt_dispatcher.h"
 #include "gui_common/top_level.h"
 #include "server/gui/crash_reporter.h"
+#include "server/gui/display.h"
 #include "server/gui/fatal_report.h"
 #include "server/gui/main_form.h"
 #include "server/gui/server_icon.h"
@@ -16,11 +15,6 @@
 namespace qvr::server {
 
 namespace {
-
-bool EnvironmentSet(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0';
-}
 
 // How the run ends, as the reporter's buttons or the tray menu decided.
 struct Ending {
@@ -43,12 +37,7 @@ void StartAnew() {
 }  // namespace
 
 bool TrayProgramAvailable() {
-  if (EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY")) return true;
-  // Platforms that draw without a display server, as tests and remote sessions use.
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  if (platform == nullptr) return false;
-  const std::string_view name(platform);
-  return name.starts_with("offscreen") || name.starts_with("minimal") || name.starts_with("vnc");
+  return server_gui::DisplayAvailable();
 }
 
 int RunTrayProgram(int argc, char** argv) {
