@@ -44,4 +44,8 @@ if [ "$fuzz_seconds" != 0 ]; then
     rm -rf "$corpus"
   done
 fi
+if [ "${QVR_WINDOWS:-1}" != 0 ]; then  # QVR_WINDOWS=0 leaves the Windows stage out
+  step "Windows cross-build under Wine"
+  bash "$QVR_ROOT/scripts/test-windows.sh"
+fi
 echo "all test stages passed"
