@@ -39,6 +39,7 @@ class TQVSyncClass::Ticket {
   Ticket(std::shared_ptr<Core> core, std::shared_ptr<Pending> pending)
       : core_(std::move(core)), pending_(std::move(pending)) {}
   ~Ticket() {
+    if (ran_) return;
     std::lock_guard lock(core_->mutex);
     if (pending_->state == Pending::State::kWaiting)
       core_->Finish(*pending_, Pending::State::kDropped);
@@ -47,6 +48,7 @@ class TQVSyncClass::Ticket {
   Ticket& operator=(const Ticket&) = delete;
 
   void Run() {
+    ran_ = true;
     {
       std::lock_guard lock(core_->mutex);
       if (pending_->state != Pending::State::kWaiting) return;
@@ -58,14 +60,20 @@ class TQVSyncClass::Ticket {
     } catch (...) {
       error = std::current_exception();
     }
-    std::lock_guard lock(core_->mutex);
-    pending_->error = error;
-    core_->Finish(*pending_, Pending::State::kDone);
+    {
+      std::lock_guard lock(core_->mutex);
+      pending_->error = error;
+      pending_->state = Pending::State::kDone;
+    }
+    // Woken after the unlock, the connection thread does not block on the mutex at once;
+    // `pending_` keeps the waiter's state alive even once it has returned.
+    pending_->finished.notify_one();
   }
 
  private:
   std::shared_ptr<Core> core_;
   std::shared_ptr<Pending> pending_;
+  bool ran_ = false;  // Run and the destructor both happen on the UI thread
 };
 
 TQVSyncClass::TQVSyncClass(Dispatcher& ui, Step show_and_forward)
