@@ -51,12 +51,12 @@ fi
 [ -f "$prefix/system.reg" ] || die "the Wine prefix $prefix was not made"
 
 say "tests under Wine"
-# One wineserver for the whole run instead of one per test program.
+# One wineserver for the whole run (the wrapper keeps it for a minute after each program);
+# it and Wine's helper processes end with the run.
 wineserver=/usr/lib/wine/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
 export WINEPREFIX="$prefix"
-"$wineserver" -p
-trap '"$wineserver" -k 2>/dev/null || true' EXIT
+trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
 # One test at a time: mailslot names are global to the Wine prefix, as on a Windows machine,
 # so two suites would meet in "Quelvane\Messages".
 (cd "$build" && ctest -j1 --output-on-failure --timeout 300)
