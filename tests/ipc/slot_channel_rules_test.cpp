@@ -136,27 +136,6 @@ TEST_P(SlotChannelRules, OutdatedOpeningFailsAfterCloseAndRecreate) {
   EXPECT_EQ(second_reader.WaitFor(1), std::vector<std::string>{"four"});
 }
 
-// Rule 5: a write completes once the message lies in the slot; an owner that stops reading
-// makes writes fail after a bounded wait instead of blocking the writer for ever.
-TEST_P(SlotChannelRules, WriterToOwnerThatStopsReadingGivesUp) {
-  QVR_SKIP_UNDER_WINE(test::kWineUnboundedQueue);
-  auto owner = Create(ipc::kSlotMaxMessage, kShortTimeoutMs);
-  ASSERT_NE(owner, nullptr);
-  auto opening = OpenWhileReading(backend(), kName, *owner);
-  ASSERT_NE(opening, nullptr);
-  const std::string message(100, 'q');
-  bool refused = false;
-  for (int i = 0; i < 1'000'000 && !refused; ++i) {
-    refused = !opening->Write(message.data(), message.size());
-  }
-  EXPECT_TRUE(refused);
-  // What did get in is still there, oldest first.
-  std::vector<char> buffer(ipc::kSlotMaxMessage);
-  std::size_t length = 0;
-  ASSERT_EQ(owner->Read(buffer.data(), buffer.size(), length), ReadResult::kMessage);
-  EXPECT_EQ(std::string(buffer.data(), length), message);
-}
-
 // Rule 6: the read time-out, and Close waking a waiting read.
 TEST_P(SlotChannelRules, ReadTimesOut) {
   for (const int timeout : {0, kShortTimeoutMs}) {

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -45,6 +46,29 @@ TEST(SlotFileName, EncodesNamesCaseInsensitivelyAndSafely) {
   for (const auto& c : cases) {
     EXPECT_EQ(SlotFileName(c.name), c.file) << c.file;
   }
+}
+
+// A full queue holds a writer back for a second at most: the server's writer runs on its UI
+// thread, which a hung presentation program must not freeze. (A mailslot write never waits,
+// so this is this backend's own rule.)
+TEST(SlotQueue, WriterToOwnerThatStopsReadingGivesUp) {
+  IsolatedUserDirs dirs;
+  auto owner = ipc::SystemSlots().Create(kName, ipc::kSlotMaxMessage, 20);
+  ASSERT_NE(owner, nullptr);
+  auto opening = OpenWhileReading(ipc::SystemSlots(), kName, *owner);
+  ASSERT_NE(opening, nullptr);
+  const std::string message(100, 'q');
+  bool refused = false;
+  for (int i = 0; i < 1'000'000 && !refused; ++i) {
+    refused = !opening->Write(message.data(), message.size());
+  }
+  EXPECT_TRUE(refused);
+  // What did get in is still there, oldest first.
+  std::vector<char> buffer(ipc::kSlotMaxMessage);
+  std::size_t length = 0;
+  ASSERT_EQ(owner->Read(buffer.data(), buffer.size(), length),
+            ipc::SlotOwner::ReadResult::kMessage);
+  EXPECT_EQ(std::string(buffer.data(), length), message);
 }
 
 TEST(SlotFolder, IsMadePrivateInTheRuntimeFolder) {

@@ -17,10 +17,6 @@ inline constexpr const char* kWineSizeLimit =
     "Wine's mailslots do not enforce the owner's largest message";
 inline constexpr const char* kWineOutdatedOpening =
     "Wine's mailslots still take writes through an opening made before the owner closed";
-// Measured here as well: a writer to an owner that stops reading is never refused (no queue
-// limit), so a test that waits for the refusal cannot end.
-inline constexpr const char* kWineUnboundedQueue =
-    "Wine's mailslots never refuse a write to an owner that stops reading";
 
 }  // namespace qvr::test
 
