@@ -17,15 +17,9 @@ endif()
 
 # The program. Without the settings store there is nothing to start, so no program either.
 if(TARGET qvr_client_settings)
-  if(WIN32)
-    set(_client_signals ${CMAKE_CURRENT_LIST_DIR}/stop_signals_win.cpp)
-  else()
-    set(_client_signals ${CMAKE_CURRENT_LIST_DIR}/stop_signals_posix.cpp)
-  endif()
   add_executable(QVRemoteClient
     ${CMAKE_CURRENT_LIST_DIR}/main.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/headless.cpp
-    ${_client_signals})
+    ${CMAKE_CURRENT_LIST_DIR}/headless.cpp)
   target_compile_definitions(QVRemoteClient PRIVATE QVR_CLIENT_VERSION="${PROJECT_VERSION}")
   target_link_libraries(QVRemoteClient PRIVATE qvr_client_core qvr_client_settings qvr_warnings)
   if(WIN32)

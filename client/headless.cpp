@@ -5,9 +5,9 @@
 #include "client/client_form.h"
 #include "client/error_text.h"
 #include "client/settings_store.h"
-#include "client/stop_signals.h"
 #include "ipc/codepage.h"
 #include "ipc/event_loop.h"
+#include "ipc/stop_signals.h"
 
 namespace qvr::client {
 

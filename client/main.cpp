@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "client/headless.h"
-#include "client/stop_signals.h"
 #include "client/tray_entry.h"
+#include "ipc/stop_signals.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  qvr::client::BlockStopSignals();
+  qvr::BlockStopSignals();
   if (tray) return qvr::client::RunTrayProgram(argc, argv);
   if (!headless) std::cerr << program << ": no display or tray program, running headless\n";
   return qvr::client::RunHeadless(program);

@@ -3,8 +3,8 @@
 #include <iostream>
 
 #include "ipc/event_loop.h"
+#include "ipc/stop_signals.h"
 #include "server/server_form.h"
-#include "server/shutdown_signals.h"
 
 namespace qvr::server {
 
@@ -19,7 +19,7 @@ int RunHeadless() {
   }
   std::cerr << "QVRemoteServer: ready, listening on port " << form.ListeningPort() << std::endl;
   {
-    ShutdownSignalWaiter signals([&loop] { loop.Quit(); });
+    StopSignalWaiter signals([&loop] { loop.Quit(); });
     loop.Run();
   }
   form.FormDestroy();

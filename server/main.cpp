@@ -4,9 +4,9 @@
 #include <iostream>
 #include <string_view>
 
+#include "ipc/stop_signals.h"
 #include "server/headless.h"
 #include "server/platform_limits.h"
-#include "server/shutdown_signals.h"
 #include "server/tray_entry.h"
 #include "server/version.h"
 
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     headless = true;
   }
 
-  qvr::server::BlockShutdownSignals();
+  qvr::BlockStopSignals();
   qvr::server::RaiseOpenFileLimit();
   try {
     if (!headless) {

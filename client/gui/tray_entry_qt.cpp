@@ -12,10 +12,10 @@
 #include "client/gui/main_form.h"
 #include "client/gui/settings_dialog.h"
 #include "client/settings_store.h"
-#include "client/stop_signals.h"
 #include "client/tray_entry.h"
 #include "gui_common/qt_dispatcher.h"
 #include "gui_common/top_level.h"
+#include "ipc/stop_signals.h"
 
 namespace qvr::client {
 

@@ -4,12 +4,12 @@
 
 #include "gui_common/qt_dispatcher.h"
 #include "gui_common/top_level.h"
+#include "ipc/stop_signals.h"
 #include "server/gui/crash_reporter.h"
 #include "server/gui/display.h"
 #include "server/gui/fatal_report.h"
 #include "server/gui/main_form.h"
 #include "server/gui/server_icon.h"
-#include "server/shutdown_signals.h"
 #include "server/tray_entry.h"
 
 namespace qvr::server {
@@ -61,7 +61,7 @@ int RunTrayProgram(int argc, char** argv) {
   {
     TMainForm form({}, [&] { ending.Request(false); });
     // SIGTERM or SIGINT (logout, kill) ends the program as "&Beenden" does.
-    ShutdownSignalWaiter signals(
+    StopSignalWaiter signals(
         [&] { dispatcher.Post([&] { gui::RunGuarded([&] { form.Beenden1Click(); }); }); });
     // A bind failure goes to the reporter; "continue application" runs on without listener.
     gui::RunGuarded([&] { form.FormCreate(); });

@@ -4,9 +4,9 @@
 #include <atomic>
 #include <thread>
 
-#include "client/stop_signals.h"
+#include "ipc/stop_signals.h"
 
-namespace qvr::client {
+namespace qvr {
 
 namespace {
 
@@ -50,4 +50,4 @@ StopSignalWaiter::~StopSignalWaiter() {
   native_->thread.join();
 }
 
-}  // namespace qvr::client
+}  // namespace qvr

@@ -1,3 +1,5 @@
+// The console's stop events (Ctrl+C, Ctrl+Break, closing the console window, logoff and
+// shutdown), turned into the same orderly exit as SIGINT and SIGTERM elsewhere.
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -5,9 +7,9 @@
 #include <mutex>
 #include <utility>
 
-#include "server/shutdown_signals.h"
+#include "ipc/stop_signals.h"
 
-namespace qvr::server {
+namespace qvr {
 
 namespace {
 
@@ -33,13 +35,13 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }  // namespace
 
 // Console events arrive on a thread the system makes; nothing to block beforehand.
-void BlockShutdownSignals() {}
+void BlockStopSignals() {}
 
-struct ShutdownSignalWaiter::Native {
+struct StopSignalWaiter::Native {
   std::function<void()> on_request;
 };
 
-ShutdownSignalWaiter::ShutdownSignalWaiter(std::function<void()> on_request)
+StopSignalWaiter::StopSignalWaiter(std::function<void()> on_request)
     : native_(std::make_unique<Native>()) {
   native_->on_request = std::move(on_request);
   std::lock_guard lock(handler_mutex);
@@ -47,10 +49,10 @@ ShutdownSignalWaiter::ShutdownSignalWaiter(std::function<void()> on_request)
   SetConsoleCtrlHandler(&OnConsoleEvent, TRUE);
 }
 
-ShutdownSignalWaiter::~ShutdownSignalWaiter() {
+StopSignalWaiter::~StopSignalWaiter() {
   SetConsoleCtrlHandler(&OnConsoleEvent, FALSE);
   std::lock_guard lock(handler_mutex);
   active_request = nullptr;
 }
 
-}  // namespace qvr::server
+}  // namespace qvr

@@ -1,11 +1,12 @@
-// The requests to end the program from outside (SIGINT and SIGTERM), turned into calls on a
-// thread of their own.
+// The requests to end a program from outside (SIGINT and SIGTERM, or the console's close
+// events on Windows), turned into calls on a thread of their own. Both programs and their
+// headless and tray modes end this way.
 #pragma once
 
 #include <functional>
 #include <memory>
 
-namespace qvr::client {
+namespace qvr {
 
 // Holds the requests back for the whole process. Call before any thread starts, so that
 // every thread inherits the blocked set and only the waiter takes them. They stay blocked
@@ -26,4 +27,4 @@ class StopSignalWaiter {
   std::unique_ptr<Native> native_;
 };
 
-}  // namespace qvr::client
+}  // namespace qvr
