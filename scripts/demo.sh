@@ -69,5 +69,12 @@ for i in $(seq 100); do
   sleep 0.1
 done
 sed 's/^/   arrived: /' "$work/arrived.txt"
-wait "${pids[0]}"
+for m in "${messages[@]}" '<QuelvaneIPC><Remote><SetPage Param1="12" Param2=""/></Remote></QuelvaneIPC>'; do
+  if ! grep -Fxq -- "$m" "$work/arrived.txt"; then
+    echo "demo: FAILED, this did not arrive: $m" >&2
+    echo "--- server:" >&2; cat "$work/server.err" >&2
+    echo "--- client:" >&2; cat "$work/client.err" >&2
+    exit 1
+  fi
+done
 echo "Done: every message arrived; stopping the programs."
