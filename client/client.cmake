@@ -1,8 +1,10 @@
 # The client's core (forwarder, main window core, error texts) and the program QVRemoteClient.
 if(WIN32)
-  set(_client_core_platform ${CMAKE_CURRENT_LIST_DIR}/socket_error_text_win.cpp)
+  set(_client_core_platform ${CMAKE_CURRENT_LIST_DIR}/socket_error_text_win.cpp
+                             ${CMAKE_CURRENT_LIST_DIR}/socket_flags_win.cpp)
 else()
-  set(_client_core_platform ${CMAKE_CURRENT_LIST_DIR}/socket_error_text_posix.cpp)
+  set(_client_core_platform ${CMAKE_CURRENT_LIST_DIR}/socket_error_text_posix.cpp
+                             ${CMAKE_CURRENT_LIST_DIR}/socket_flags_posix.cpp)
 endif()
 add_library(qvr_client_core STATIC
   ${_client_core_platform}

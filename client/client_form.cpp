@@ -25,8 +25,10 @@ void ClientForm::FormDestroy() {
   forwarder_.Disconnect();
 }
 
-void ClientForm::ForwardMessage(TMailSlotReader& /*sender*/, const std::u16string& text) {
-  forwarder_.ForwardMessage(text);
+void ClientForm::ForwardMessage(TMailSlotReader& sender, const std::u16string& text) {
+  // The messages queued behind this one go out in the same delivery run, at once: the
+  // socket may hold this frame back for them and send all in full segments.
+  forwarder_.ForwardMessage(text, sender.HasQueuedMessages());
 }
 
 }  // namespace qvr::client

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "client/socket_error_text.h"
+#include "client/socket_flags.h"
 #include "ipc/codepage.h"
 
 namespace qvr::client {
@@ -108,9 +109,10 @@ struct RelayTcpClient::Socket {
     return true;
   }
 
-  void Write(std::string_view bytes) {
+  void Write(std::string_view bytes, bool more_follows) {
     asio::error_code error;
-    std::size_t written = socket.write_some(asio::buffer(bytes), error);
+    std::size_t written =
+        socket.send(asio::buffer(bytes), more_follows ? MoreFollowsFlag() : 0, error);
     if (written < bytes.size() && (!error || WouldBlock(error))) {
       // The send buffer is full: finish in blocking mode, which waits for room.
       socket.non_blocking(false, error);
@@ -170,8 +172,8 @@ void RelayTcpClient::Connect(const std::u16string& host) {
   socket_->ConnectWithin(endpoint, options_.connect_timeout);
 }
 
-void RelayTcpClient::Write(std::string_view bytes) {
-  socket_->Write(bytes);
+void RelayTcpClient::Write(std::string_view bytes, bool more_follows) {
+  socket_->Write(bytes, more_follows);
 }
 
 void RelayTcpClient::Disconnect() {
@@ -193,9 +195,9 @@ std::u16string Forwarder::TargetHost() const {
   return settings_.Host().empty() ? std::u16string(u"localhost") : settings_.Host();
 }
 
-void Forwarder::ForwardMessage(std::u16string_view text) {
+void Forwarder::ForwardMessage(std::u16string_view text, bool more_follows) {
   if (!IdTCPClient1.Connected()) IdTCPClient1.Connect(TargetHost());
-  IdTCPClient1.Write(relay::BuildFrame(Utf16ToAnsi(text)));
+  IdTCPClient1.Write(relay::BuildFrame(Utf16ToAnsi(text)), more_follows);
 }
 
 bool Forwarder::ApplyHost(std::u16string_view host_before) {

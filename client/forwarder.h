@@ -62,7 +62,9 @@ class RelayTcpClient {
   // within ConnectTimeout. Raises RelayError and leaves no connection on failure.
   void Connect(const std::u16string& host);
   // Hands every byte to the socket, in order. Raises SocketError and closes on failure.
-  void Write(std::string_view bytes);
+  // `more_follows`: another write comes at once, so the socket may hold these bytes back
+  // to send them together (the next write without it sends everything).
+  void Write(std::string_view bytes, bool more_follows = false);
   // Closes an open connection; does nothing otherwise.
   void Disconnect();
 
@@ -86,7 +88,8 @@ class Forwarder {
 
   // Connects when no connection is open, then writes the message's frame in one write.
   // Raises RelayError; the message is then lost. Filter settings are not consulted.
-  void ForwardMessage(std::u16string_view text);
+  // `more_follows`: the caller forwards another message right after this one.
+  void ForwardMessage(std::u16string_view text, bool more_follows = false);
   void Disconnect() { IdTCPClient1.Disconnect(); }
   // Called after the settings were stored: closes the connection when the host differs
   // from `host_before`, so that the next message goes to the new host. True when it differed.

@@ -60,6 +60,13 @@ TMailSlotReader::~TMailSlotReader() {
   window_.reset();
 }
 
+bool TMailSlotReader::HasQueuedMessages() {
+  messages_.Lock();
+  const bool queued = messages_.Count() > 0;
+  messages_.Unlock();
+  return queued;
+}
+
 void TMailSlotReader::Start() {
   if (started_) return;
   started_ = true;

@@ -64,6 +64,8 @@ class TMailSlotReader {
   void Start();
   // True when the reader made its slot.
   bool OwnsSlot() const { return handle_ != nullptr; }
+  // True when messages wait in the queue behind the one being delivered; any thread.
+  bool HasQueuedMessages();
 
  private:
   struct Window;  // the notification target; outlives nothing of the reader

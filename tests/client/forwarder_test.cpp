@@ -92,6 +92,26 @@ TEST_F(ForwarderTest, ReusesOneConnectionForEveryMessage) {
   EXPECT_EQ(server.ConnectionCount(), 1u);
 }
 
+// Frames written while more follow may be held back by the socket; the last write of a run,
+// or closing the connection, sends them all, whole and in order.
+TEST_F(ForwarderTest, FramesHeldForTheNextOneArriveWithTheLastOrAtDisconnect) {
+  forwarder.ForwardMessage(u"a", /*more_follows=*/true);
+  forwarder.ForwardMessage(u"b", /*more_follows=*/true);
+  forwarder.ForwardMessage(u"c");
+  EXPECT_EQ(server.WaitForBytes(0, 6),
+            "a\x0C"
+            "b\x0C"
+            "c\x0C");
+
+  forwarder.ForwardMessage(u"held", /*more_follows=*/true);
+  forwarder.Disconnect();
+  EXPECT_EQ(server.WaitForBytes(0, 11),
+            "a\x0C"
+            "b\x0C"
+            "c\x0C"
+            "held\x0C");
+}
+
 TEST_F(ForwarderTest, AFrameLargerThanTheSocketBuffersWaitsForRoomAndArrivesWhole) {
   const std::u16string big(16 << 20, u'y');
 
